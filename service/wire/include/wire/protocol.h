@@ -1,0 +1,199 @@
+// The private wire protocol between libkrvxdrv and krvxd.
+//
+// Stream of frames over a Unix stream socket. A frame is a 4-byte little-endian payload
+// length N (1..kMaxPayload) followed by N payload bytes:
+//
+//   u16 type | u32 id | body (per type, all integers little-endian)
+//
+// Strings are u16 length + bytes (no 0 byte), at most kMaxText bytes.
+//
+// Requests (client -> service) carry a non-zero id chosen by the client; the service
+// answers each with exactly one reply carrying the same id, in any order relative to
+// events. Events (service -> client) carry id 0 and arrive whenever they happen.
+//
+// Connection life: the client's first frame must be Hello; the service answers with
+// HelloReply (status 0 and the version it speaks, or an ERR_* status and then closes).
+// Any malformed, oversized or unexpected frame ends the connection.
+//
+// Version 1 types (the learn/hook group is decoded by both sides already so that a later
+// version of either side can carry learns without a new framing):
+//   0x0001 Hello        magic u32 kMagic, min_version u16, max_version u16
+//   0x0002 GetInfo      -
+//   0x0003 Transmit     repeat i32, code str (Pronto text)
+//   0x0004 SetReceive   enabled u8 (0/1)
+//   0x0005 Press        hold_ms u32, quality u8 (0..100), code str  (simulated device only)
+//   0x0010 LearnStart   -                        own learn of this client
+//   0x0011 LearnStop    mode u8 (0 cancel, 1 finish with the burst captured so far)
+//   0x0012 Hook         -
+//   0x0013 Unhook       -
+//   0x0014 HookAnswer   learn_id u32, kind u8 (0 inject, 1 accept burst), code str
+//   0x0080 Reply        status i32                (0 or an ERR_* value of krvxdrv.h)
+//   0x0081 HelloReply   status i32, version u16
+//   0x0082 InfoReply    status i32, firmware u32, protocol u32, day u8, month u8, year u8
+//   0x00C0 Received     code str (12 characters)                         event
+//   0x00C1 LearnBegin   learn_id u32, own u8                             event
+//   0x00C2 LearnProgress learn_id u32, progress i32, quality i32, carrier_hz i32  event
+//   0x00C3 LearnEnd     learn_id u32, result i32, code str                event
+//   0x00C4 DeviceLost   -                                                 event
+//
+// Threads: everything here is plain data and pure functions; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace wire {
+
+inline constexpr uint32_t kMagic = 0x5856524B;  // "KRVX" little-endian
+inline constexpr uint16_t kVersion = 1;
+/// Hard bound of a frame's payload; a larger length prefix ends the connection.
+inline constexpr uint32_t kMaxPayload = 4096;
+/// Longest string field (a Pronto code is at most 2048 characters).
+inline constexpr std::size_t kMaxText = 2048;
+inline constexpr std::size_t kLengthPrefix = 4;
+
+enum class Type : uint16_t {
+    Hello = 0x0001,
+    GetInfo = 0x0002,
+    Transmit = 0x0003,
+    SetReceive = 0x0004,
+    Press = 0x0005,
+    LearnStart = 0x0010,
+    LearnStop = 0x0011,
+    Hook = 0x0012,
+    Unhook = 0x0013,
+    HookAnswer = 0x0014,
+    Reply = 0x0080,
+    HelloReply = 0x0081,
+    InfoReply = 0x0082,
+    Received = 0x00C0,
+    LearnBegin = 0x00C1,
+    LearnProgress = 0x00C2,
+    LearnEnd = 0x00C3,
+    DeviceLost = 0x00C4,
+};
+
+struct Hello {
+    uint32_t magic = kMagic;
+    uint16_t min_version = kVersion;
+    uint16_t max_version = kVersion;
+    friend bool operator==(const Hello &, const Hello &) = default;
+};
+struct GetInfo {
+    friend bool operator==(const GetInfo &, const GetInfo &) = default;
+};
+struct Transmit {
+    int32_t repeat = 1;
+    std::string code;
+    friend bool operator==(const Transmit &, const Transmit &) = default;
+};
+struct SetReceive {
+    bool enabled = false;
+    friend bool operator==(const SetReceive &, const SetReceive &) = default;
+};
+struct Press {
+    uint32_t hold_ms = 0;
+    uint8_t quality = 100;
+    std::string code;
+    friend bool operator==(const Press &, const Press &) = default;
+};
+struct LearnStart {
+    friend bool operator==(const LearnStart &, const LearnStart &) = default;
+};
+struct LearnStop {
+    enum Mode : uint8_t { Cancel = 0, FinishWithBurst = 1 };
+    uint8_t mode = Cancel;
+    friend bool operator==(const LearnStop &, const LearnStop &) = default;
+};
+struct Hook {
+    friend bool operator==(const Hook &, const Hook &) = default;
+};
+struct Unhook {
+    friend bool operator==(const Unhook &, const Unhook &) = default;
+};
+struct HookAnswer {
+    enum Kind : uint8_t { Inject = 0, AcceptBurst = 1 };
+    uint32_t learn_id = 0;
+    uint8_t kind = Inject;
+    std::string code;
+    friend bool operator==(const HookAnswer &, const HookAnswer &) = default;
+};
+struct Reply {
+    int32_t status = 0;
+    friend bool operator==(const Reply &, const Reply &) = default;
+};
+struct HelloReply {
+    int32_t status = 0;
+    uint16_t version = kVersion;
+    friend bool operator==(const HelloReply &, const HelloReply &) = default;
+};
+struct InfoReply {
+    int32_t status = 0;
+    uint32_t firmware = 0;
+    uint32_t protocol = 0;
+    uint8_t day = 0;
+    uint8_t month = 0;
+    uint8_t year = 0;
+    friend bool operator==(const InfoReply &, const InfoReply &) = default;
+};
+struct Received {
+    std::string code;
+    friend bool operator==(const Received &, const Received &) = default;
+};
+struct LearnBegin {
+    uint32_t learn_id = 0;
+    bool own = false;
+    friend bool operator==(const LearnBegin &, const LearnBegin &) = default;
+};
+struct LearnProgress {
+    uint32_t learn_id = 0;
+    int32_t progress = 0;
+    int32_t quality = 0;
+    int32_t carrier_hz = 0;
+    friend bool operator==(const LearnProgress &, const LearnProgress &) = default;
+};
+struct LearnEnd {
+    uint32_t learn_id = 0;
+    int32_t result = 0;
+    std::string code;
+    friend bool operator==(const LearnEnd &, const LearnEnd &) = default;
+};
+struct DeviceLost {
+    friend bool operator==(const DeviceLost &, const DeviceLost &) = default;
+};
+
+using Body = std::variant<Hello, GetInfo, Transmit, SetReceive, Press, LearnStart, LearnStop, Hook,
+                          Unhook, HookAnswer, Reply, HelloReply, InfoReply, Received, LearnBegin,
+                          LearnProgress, LearnEnd, DeviceLost>;
+
+struct Message {
+    uint32_t id = 0;
+    Body body;
+    friend bool operator==(const Message &, const Message &) = default;
+};
+
+/// True for the types a client may send (requests).
+bool is_request(const Body &body);
+
+/// The type tag of a body.
+Type type_of(const Body &body);
+
+/// A whole frame (length prefix included) for the message. Strings longer than kMaxText are
+/// not representable: encode() returns an empty vector for them.
+std::vector<uint8_t> encode(const Message &message);
+
+struct DecodeResult {
+    std::optional<Message> message;
+    std::string error;  ///< why the payload was refused; empty when message is set
+};
+
+/// Decodes one payload (without its length prefix). Refuses unknown types, short or
+/// trailing bytes, over-long strings and out-of-range enumerations. Never throws.
+DecodeResult decode(std::span<const uint8_t> payload);
+
+}  // namespace wire

@@ -1,0 +1,114 @@
+// Message encoding and the strict decoder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "wire/protocol.h"
+
+using namespace wire;
+
+namespace {
+
+std::span<const uint8_t> payload_of(const std::vector<uint8_t> &frame) {
+    return std::span<const uint8_t>(frame).subspan(kLengthPrefix);
+}
+
+std::vector<Message> one_of_each() {
+    return {
+        {7, Hello{}},
+        {8, GetInfo{}},
+        {9, Transmit{-3, "0000 006C 0000 0001 0010 0010"}},
+        {10, SetReceive{true}},
+        {11, Press{1500, 42, "0000 0073 0000 0001 0020 0020"}},
+        {12, LearnStart{}},
+        {13, LearnStop{LearnStop::FinishWithBurst}},
+        {14, Hook{}},
+        {15, Unhook{}},
+        {16, HookAnswer{99, HookAnswer::AcceptBurst, "x"}},
+        {17, Reply{0x20000008}},
+        {18, HelloReply{0x20000001, 1}},
+        {19, InfoReply{0, 0x107, 0x103, 31, 12, 26}},
+        {0, Received{"0123456789AB"}},
+        {0, LearnBegin{5, true}},
+        {0, LearnProgress{5, 100, -1, 38000}},
+        {0, LearnEnd{5, -3, ""}},
+        {0, DeviceLost{}},
+    };
+}
+
+}  // namespace
+
+TEST(WireProtocol, EveryMessageSurvivesARoundTrip) {
+    for (const Message &m : one_of_each()) {
+        const auto frame = encode(m);
+        ASSERT_GE(frame.size(), kLengthPrefix + 6) << static_cast<int>(type_of(m.body));
+        uint32_t n = 0;
+        std::memcpy(&n, frame.data(), 4);  // little-endian host in CI
+        EXPECT_EQ(n, frame.size() - kLengthPrefix);
+        const auto r = decode(payload_of(frame));
+        ASSERT_TRUE(r.message) << r.error;
+        EXPECT_EQ(*r.message, m);
+    }
+}
+
+TEST(WireProtocol, OnlyClientTypesAreRequests) {
+    EXPECT_TRUE(is_request(Hello{}));
+    EXPECT_TRUE(is_request(HookAnswer{}));
+    EXPECT_FALSE(is_request(Reply{}));
+    EXPECT_FALSE(is_request(Received{}));
+    EXPECT_FALSE(is_request(DeviceLost{}));
+}
+
+TEST(WireProtocol, DecoderRefusesEveryKindOfMalformedPayload) {
+    const auto good = encode({3, Transmit{1, "ABCD"}});
+    const std::vector<uint8_t> body(good.begin() + kLengthPrefix, good.end());
+
+    // Every strict prefix is refused, never read past.
+    for (std::size_t cut = 0; cut < body.size(); ++cut) {
+        const auto r = decode(std::span<const uint8_t>(body.data(), cut));
+        EXPECT_FALSE(r.message) << "cut at " << cut;
+        EXPECT_FALSE(r.error.empty());
+    }
+    auto trailing = body;
+    trailing.push_back(0);
+    EXPECT_FALSE(decode(trailing).message);
+
+    auto unknown = body;
+    unknown[0] = 0x77;
+    EXPECT_EQ(decode(unknown).error, "unknown message type");
+
+    // A string length that claims more than the payload holds.
+    auto lying = body;
+    lying[10] = 0xFF;
+    lying[11] = 0x00;
+    EXPECT_FALSE(decode(lying).message);
+
+    // Enumerations and flags out of range.
+    auto flag = encode({1, SetReceive{true}});
+    flag.back() = 2;
+    EXPECT_FALSE(decode(payload_of(flag)).message);
+    auto quality = encode({1, Press{10, 100, "A"}});
+    quality[kLengthPrefix + 6 + 4] = 101;
+    EXPECT_FALSE(decode(payload_of(quality)).message);
+    auto mode = encode({1, LearnStop{}});
+    mode.back() = 2;
+    EXPECT_FALSE(decode(payload_of(mode)).message);
+}
+
+TEST(WireProtocol, StringsAreBoundedBothWays) {
+    const std::string longest(kMaxText, 'A');
+    const auto ok = encode({1, Transmit{1, longest}});
+    ASSERT_FALSE(ok.empty());
+    EXPECT_LE(ok.size() - kLengthPrefix, kMaxPayload);
+    ASSERT_TRUE(decode(payload_of(ok)).message);
+
+    EXPECT_TRUE(encode({1, Transmit{1, longest + "A"}}).empty());
+
+    // A hand-made frame with a string one byte over the bound.
+    std::vector<uint8_t> p = {0x03, 0x00, 1, 0, 0, 0, 1, 0, 0, 0};
+    const uint16_t n = kMaxText + 1;
+    p.push_back(static_cast<uint8_t>(n & 0xFF));
+    p.push_back(static_cast<uint8_t>(n >> 8));
+    p.resize(p.size() + n, 'A');
+    EXPECT_EQ(decode(p).error, "string too long");
+}
