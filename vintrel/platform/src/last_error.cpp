@@ -6,8 +6,12 @@ namespace {
 thread_local std::uint32_t t_lastError = 0;
 }
 
-std::uint32_t lastError() noexcept { return t_lastError; }
+std::uint32_t lastError() noexcept {
+    return t_lastError;
+}
 
-void setLastError(std::uint32_t value) noexcept { t_lastError = value; }
+void setLastError(std::uint32_t value) noexcept {
+    t_lastError = value;
+}
 
 }  // namespace vintrel::platform
