@@ -1,5 +1,7 @@
 // Turning a raw receiver capture into a Signal: carrier estimate, trailing gap and the
 // split into once and repeat part.
+//
+// Threads: pure functions on values; any thread, no locking.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +34,20 @@ inline constexpr uint32_t kRepeatToleranceUs = 60;
 inline constexpr uint32_t kRepeatTolerancePercent = 20;
 
 /// Builds the signal: carrier = mean of the samples (or 38000 Hz), the trailing gap
-/// appended, then split_repeat().
+/// appended, then split_repeat(). Readings of 0 Hz (a receiver that could not measure)
+/// are left out of the mean; with none left the carrier counts as not measured. An even
+/// duration count already ends on a gap and keeps it. No durations give an empty signal.
 CaptureResult from_capture(const Capture &capture);
 
 /// Splits a pair sequence into once and repeat part: the largest run of >= 2 consecutive
 /// copies of a block (ending in a gap > 20 ms) becomes one repeat copy, what precedes it
 /// the once part, later copies are dropped. Without such a run everything is the once part.
+/// Blocks are 2 to n/2 pairs long; "largest" is the total duration of the copies (ties:
+/// the longer block, then the earlier one). Each copy is compared with the one before it
+/// (kRepeatTolerance*); the sequence's very last gap, which is only the silence measured or
+/// assumed after the capture, matches any gap of at least kFrameGapUs. Quadratic in the
+/// pairs: only the first 2048 pairs are searched (when no repeat is found among them,
+/// every pair is the once part).
 Signal split_repeat(std::vector<Burst> bursts, double carrier_hz);
 
 }  // namespace ir

@@ -1,4 +1,7 @@
 // The IR signal model shared by the codec, the service and the tools.
+//
+// Plain values and pure functions: any thread may call anything here, on distinct or on
+// shared const objects, without locking.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +27,23 @@ struct Signal {
     friend bool operator==(const Signal &, const Signal &) = default;
 };
 
+/// An off time of at least this many µs separates two frames: the repeat finder looks for
+/// frames ending in such a gap, and receivers split what they see at such gaps.
+inline constexpr uint32_t kFrameGapUs = 20000;
+
+/// Largest repeat count flatten() and air_time_us() honour; larger counts are taken as
+/// this, so that an untrusted count cannot make flatten() allocate without bound.
+inline constexpr int kMaxRepeatCount = 1000;
+
 /// Durations as sent for `repeat_count` presses, alternating on/off starting with on:
 /// the once part, then the repeat part repeat_count times; a signal without a repeat part
-/// sends its once part repeat_count times. repeat_count 0 is taken as 1.
+/// sends its once part repeat_count times. repeat_count 0 is taken as 1 (so is a negative
+/// count), counts above kMaxRepeatCount as kMaxRepeatCount. The result ends with the last
+/// pair's off time (an even count); a sender that must end on a pulse drops it and waits.
 std::vector<uint32_t> flatten(const Signal &signal, int repeat_count);
 
-/// Air time of flatten(signal, repeat_count) in microseconds (saturating).
+/// Air time of flatten(signal, repeat_count) in microseconds (saturating), computed without
+/// building the vector.
 uint64_t air_time_us(const Signal &signal, int repeat_count);
 
 }  // namespace ir
