@@ -64,7 +64,9 @@ Signal split_repeat(std::vector<Burst> bursts, double carrier_hz) {
                 continue;
             }
             const uint64_t time = prefix[b + copies * shift] - prefix[b];
-            if (time > best_time) {
+            // On a tie the shorter block wins: k ditto frames are one ditto repeated, not
+            // k/2 pairs of dittos.
+            if (time > best_time || (time == best_time && len < best_len)) {
                 best_time = time;
                 best_b = b;
                 best_len = len;

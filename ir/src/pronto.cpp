@@ -499,8 +499,10 @@ EncodeResult encode_pronto(const Signal &signal) {
     if (signal.once.empty() && signal.repeat.empty()) {
         return r;
     }
+    // An unmodulated signal has no measured carrier to count against: its time base is
+    // exactly the period of word 006D.
     const bool modulated = std::isfinite(signal.carrier_hz) && signal.carrier_hz > 0;
-    const double hz = modulated ? signal.carrier_hz : 38000.0;
+    const double hz = modulated ? signal.carrier_hz : pronto_frequency(0x006D);
     const double exact_word = std::round(1e6 / (hz * kProntoUnitUs));
     r.clamped = exact_word < 1 || exact_word > 0xFFFF;
 

@@ -43,7 +43,7 @@ CaptureResult from_capture(const Capture &capture);
 /// copies of a block (ending in a gap > 20 ms) becomes one repeat copy, what precedes it
 /// the once part, later copies are dropped. Without such a run everything is the once part.
 /// Blocks are 2 to n/2 pairs long; "largest" is the total duration of the copies (ties:
-/// the longer block, then the earlier one). Each copy is compared with the one before it
+/// the shorter block, then the earlier one). Each copy is compared with the one before it
 /// (kRepeatTolerance*); the sequence's very last gap, which is only the silence measured or
 /// assumed after the capture, matches any gap of at least kFrameGapUs. Quadratic in the
 /// pairs: only the first 2048 pairs are searched (when no repeat is found among them,
