@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "ir/signal.h"
+#include "krvxdrv.h"
 
 namespace krvxd {
 
@@ -93,7 +94,7 @@ class Backend {
         (void)signal;
         (void)hold_ms;
         (void)quality;
-        return 0x20000009;  // ERR_NOT_SUPPORTED
+        return ERR_NOT_SUPPORTED;
     }
 };
 

@@ -18,6 +18,10 @@ class Writer {
             out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void u64(uint64_t v) {
+        u32(static_cast<uint32_t>(v));
+        u32(static_cast<uint32_t>(v >> 32));
+    }
     bool str(const std::string &s) {
         if (s.size() > kMaxText)
             return false;
@@ -61,6 +65,13 @@ class Reader {
         if (!u32(u))
             return false;
         v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool u64(uint64_t &v) {
+        uint32_t lo = 0, hi = 0;
+        if (!u32(lo) || !u32(hi))
+            return false;
+        v = (uint64_t{hi} << 32) | lo;
         return true;
     }
     bool flag(bool &v) {
@@ -139,6 +150,8 @@ bool write_body(Writer &w, const Body &body) {
                 w.u8(m.day);
                 w.u8(m.month);
                 w.u8(m.year);
+            } else if constexpr (std::is_same_v<T, SendAccepted>) {
+                w.u64(m.done_within_us);
             } else if constexpr (std::is_same_v<T, Received>) {
                 return w.str(m.code);
             } else if constexpr (std::is_same_v<T, LearnBegin>) {
@@ -186,6 +199,8 @@ bool read_fields(Reader &r, T &m) {
     } else if constexpr (std::is_same_v<T, InfoReply>) {
         return r.i32(m.status) && r.u32(m.firmware) && r.u32(m.protocol) && r.u8(m.day) &&
                r.u8(m.month) && r.u8(m.year);
+    } else if constexpr (std::is_same_v<T, SendAccepted>) {
+        return r.u64(m.done_within_us);
     } else if constexpr (std::is_same_v<T, Received>) {
         return r.str(m.code);
     } else if constexpr (std::is_same_v<T, LearnBegin>) {
@@ -215,10 +230,11 @@ DecodeResult read_message(Reader &r, uint32_t id) {
 
 Type type_of(const Body &body) {
     static constexpr Type kTypes[] = {
-        Type::Hello,         Type::GetInfo,    Type::Transmit,  Type::SetReceive, Type::Press,
-        Type::LearnStart,    Type::LearnStop,  Type::Hook,      Type::Unhook,     Type::HookAnswer,
-        Type::Reply,         Type::HelloReply, Type::InfoReply, Type::Received,   Type::LearnBegin,
-        Type::LearnProgress, Type::LearnEnd,   Type::DeviceLost};
+        Type::Hello,         Type::GetInfo,      Type::Transmit,  Type::SetReceive,
+        Type::Press,         Type::LearnStart,   Type::LearnStop, Type::Hook,
+        Type::Unhook,        Type::HookAnswer,   Type::Reply,     Type::HelloReply,
+        Type::InfoReply,     Type::SendAccepted, Type::Received,  Type::LearnBegin,
+        Type::LearnProgress, Type::LearnEnd,     Type::DeviceLost};
     static_assert(std::size(kTypes) == std::variant_size_v<Body>);
     return kTypes[body.index()];
 }
@@ -278,6 +294,8 @@ DecodeResult decode(std::span<const uint8_t> payload) {
             return read_message<HelloReply>(r, id);
         case Type::InfoReply:
             return read_message<InfoReply>(r, id);
+        case Type::SendAccepted:
+            return read_message<SendAccepted>(r, id);
         case Type::Received:
             return read_message<Received>(r, id);
         case Type::LearnBegin:

@@ -28,6 +28,7 @@ std::vector<Message> one_of_each() {
         {17, Reply{0x20000008}},
         {18, HelloReply{0x20000001, 1}},
         {19, InfoReply{0, 0x107, 0x103, 31, 12, 26}},
+        {20, SendAccepted{0x123456789ULL}},
         {0, Received{"0123456789AB"}},
         {0, LearnBegin{5, true}},
         {0, LearnProgress{5, 100, -1, 38000}},

@@ -30,6 +30,8 @@
 //   0x0080 Reply        status i32                (0 or an ERR_* value of krvxdrv.h)
 //   0x0081 HelloReply   status i32, version u16
 //   0x0082 InfoReply    status i32, firmware u32, protocol u32, day u8, month u8, year u8
+//   0x0083 SendAccepted done_within_us u64   interim answer to Transmit (same id): the send
+//                       is queued and ends within that time; its Reply follows
 //   0x00C0 Received     code str (12 characters)                         event
 //   0x00C1 LearnBegin   learn_id u32, own u8                             event
 //   0x00C2 LearnProgress learn_id u32, progress i32, quality i32, carrier_hz i32  event
@@ -71,6 +73,7 @@ enum class Type : uint16_t {
     Reply = 0x0080,
     HelloReply = 0x0081,
     InfoReply = 0x0082,
+    SendAccepted = 0x0083,
     Received = 0x00C0,
     LearnBegin = 0x00C1,
     LearnProgress = 0x00C2,
@@ -141,6 +144,10 @@ struct InfoReply {
     uint8_t year = 0;
     friend bool operator==(const InfoReply &, const InfoReply &) = default;
 };
+struct SendAccepted {
+    uint64_t done_within_us = 0;
+    friend bool operator==(const SendAccepted &, const SendAccepted &) = default;
+};
 struct Received {
     std::string code;
     friend bool operator==(const Received &, const Received &) = default;
@@ -168,8 +175,8 @@ struct DeviceLost {
 };
 
 using Body = std::variant<Hello, GetInfo, Transmit, SetReceive, Press, LearnStart, LearnStop, Hook,
-                          Unhook, HookAnswer, Reply, HelloReply, InfoReply, Received, LearnBegin,
-                          LearnProgress, LearnEnd, DeviceLost>;
+                          Unhook, HookAnswer, Reply, HelloReply, InfoReply, SendAccepted, Received,
+                          LearnBegin, LearnProgress, LearnEnd, DeviceLost>;
 
 struct Message {
     uint32_t id = 0;

@@ -1,0 +1,342 @@
+#include "connection.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "wire/socket_path.h"
+
+namespace krvxdrv {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int remaining_ms(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count()) + 1;
+}
+
+// Writes all of `frame` to the non-blocking socket before `deadline`.
+bool write_all(int fd, const std::vector<uint8_t> &frame, Clock::time_point deadline) {
+    std::size_t done = 0;
+    while (done < frame.size()) {
+        const ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int ms = remaining_ms(deadline);
+            if (ms == 0)
+                return false;
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, ms) < 0 && errno != EINTR)
+                return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+// A 12-character receive code of upper-case hex digits; anything else is not passed on.
+bool plausible_receive_code(const std::string &code) {
+    if (code.size() != KRVX_RECEIVE_CODE_LENGTH)
+        return false;
+    for (char c : code)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+struct FdGuard {
+    int fd;
+    ~FdGuard() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+}  // namespace
+
+Connection::OpenResult Connection::open(const std::string &socket_path) {
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    if (socket_path.empty() || socket_path.size() > wire::max_socket_path())
+        return {nullptr, ERR_DRIVER_NOT_FOUND};
+    FdGuard fd{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
+    if (fd.fd < 0)
+        return {nullptr, ERR_DRIVER_NOT_FOUND};
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, socket_path.data(), socket_path.size());
+    for (;;) {
+        if (::connect(fd.fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN) {  // the service's backlog is full: it is there but busy
+            if (remaining_ms(deadline) == 0)
+                return {nullptr, ERR_COMM_FAILED};
+            ::poll(nullptr, 0, 5);
+            continue;
+        }
+        return {nullptr, ERR_DRIVER_NOT_FOUND};
+    }
+
+    constexpr uint32_t kHelloId = 1;
+    if (!write_all(fd.fd, wire::encode({kHelloId, wire::Hello{}}), deadline))
+        return {nullptr, ERR_COMM_FAILED};
+    wire::FrameReader reader;
+    std::vector<uint8_t> buffer(4096), payload;
+    for (;;) {
+        const auto status = reader.next(payload);
+        if (status == wire::FrameReader::Status::Error)
+            return {nullptr, ERR_COMM_FAILED};
+        if (status == wire::FrameReader::Status::Frame) {
+            auto decoded = wire::decode(payload);
+            if (!decoded.message || decoded.message->id != kHelloId)
+                return {nullptr, ERR_COMM_FAILED};
+            const auto *reply = std::get_if<wire::HelloReply>(&decoded.message->body);
+            if (reply == nullptr)
+                return {nullptr, ERR_COMM_FAILED};
+            if (reply->status != 0)
+                return {nullptr, reply->status};
+            if (reply->version != wire::kVersion)
+                return {nullptr, ERR_FIRMWARE_MISMATCH};
+            break;
+        }
+        const int ms = remaining_ms(deadline);
+        if (ms == 0)
+            return {nullptr, ERR_COMM_FAILED};
+        pollfd p{fd.fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, ms);
+        if (r < 0 && errno != EINTR)
+            return {nullptr, ERR_COMM_FAILED};
+        if (r <= 0)
+            continue;
+        const ssize_t n = ::recv(fd.fd, buffer.data(), buffer.size(), 0);
+        if (n == 0)
+            return {nullptr, ERR_COMM_FAILED};  // closed before answering
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return {nullptr, ERR_COMM_FAILED};
+        }
+        reader.append(std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+    }
+
+    std::shared_ptr<Connection> c(new Connection(fd.fd, std::move(reader)));
+    if (c->wake_fd_ < 0)
+        return {nullptr, ERR_COMM_FAILED};  // c's destructor closes the fd
+    fd.release();
+    // The thread holds the connection: it may outlive the handle when closed from inside
+    // one of its own callbacks.
+    {
+        std::lock_guard lock(c->mutex_);  // run() starts by taking it: it sees both members
+        c->thread_ = std::thread([c] { c->run(); });
+        c->thread_id_ = c->thread_.get_id();
+    }
+    return {c, 0};
+}
+
+Connection::Connection(int fd, wire::FrameReader reader)
+    : fd_(fd), wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), reader_(std::move(reader)) {}
+
+Connection::~Connection() {
+    if (thread_.joinable()) {
+        if (std::this_thread::get_id() == thread_.get_id()) {
+            thread_.detach();
+        } else {
+            shutdown();
+        }
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (wake_fd_ >= 0)
+        ::close(wake_fd_);
+}
+
+bool Connection::on_library_thread() const {
+    return std::this_thread::get_id() == thread_id_;
+}
+
+void Connection::shutdown() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        receive_callback_ = nullptr;
+    }
+    replies_cv_.notify_all();
+    const uint64_t one = 1;
+    if (wake_fd_ >= 0)
+        (void)!::write(wake_fd_, &one, sizeof one);
+    if (!thread_.joinable())
+        return;
+    if (on_library_thread())
+        thread_.detach();  // ends when the running callback returns
+    else
+        thread_.join();
+}
+
+void Connection::mark_dead() {
+    {
+        std::lock_guard lock(mutex_);
+        dead_ = true;
+    }
+    replies_cv_.notify_all();
+}
+
+void Connection::set_receive_callback(KRVXReceiveCallback callback, void *user_data) {
+    std::lock_guard lock(mutex_);
+    receive_callback_ = callback;
+    receive_user_data_ = user_data;
+}
+
+std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::milliseconds timeout,
+                                                 int32_t &error) {
+    auto deadline = Clock::now() + timeout;
+    error = ERR_COMM_FAILED;
+    uint32_t id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (dead_ || stopping_)
+            return std::nullopt;
+        id = next_id_++;
+        if (next_id_ == 0)
+            next_id_ = 1;
+        pending_[id];
+    }
+    const auto frame = wire::encode({id, std::move(body)});
+    bool written = false;
+    if (!frame.empty()) {
+        std::lock_guard write_lock(write_mutex_);
+        written = write_all(fd_, frame, deadline);
+    }
+    std::unique_lock lock(mutex_);
+    if (!written) {
+        pending_.erase(id);
+        if (frame.empty()) {
+            error = ERR_INVALID_ARGUMENT;
+            return std::nullopt;
+        }
+        // A frame cut short would corrupt the stream: end the connection.
+        dead_ = true;
+        ::shutdown(fd_, SHUT_RDWR);
+        lock.unlock();
+        replies_cv_.notify_all();
+        return std::nullopt;
+    }
+    for (;;) {
+        auto &slot = pending_[id];
+        if (slot.reply || dead_ || stopping_)
+            break;
+        if (slot.extended_until > deadline)
+            deadline = slot.extended_until;
+        if (replies_cv_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            if (pending_[id].extended_until <= deadline)
+                break;
+        }
+    }
+    auto reply = std::move(pending_[id].reply);
+    pending_.erase(id);
+    if (reply)
+        error = 0;
+    return reply;
+}
+
+void Connection::run() {
+    { std::lock_guard lock(mutex_); }
+    std::vector<uint8_t> buffer(4096), payload;
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        const int r = ::poll(fds, 2, -1);  // no timeout: nothing to do until a byte arrives
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[1].revents != 0)
+            break;  // shutdown()
+        if (fds[0].revents == 0)
+            continue;
+        const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            break;  // the service closed the connection or it failed
+        reader_.append(std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+        bool bad = false;
+        for (;;) {
+            const auto status = reader_.next(payload);
+            if (status == wire::FrameReader::Status::NeedMore)
+                break;
+            auto decoded = status == wire::FrameReader::Status::Frame ? wire::decode(payload)
+                                                                      : wire::DecodeResult{};
+            if (!decoded.message) {
+                bad = true;
+                break;
+            }
+            dispatch(std::move(*decoded.message));
+        }
+        if (bad)
+            break;
+        std::lock_guard lock(mutex_);
+        if (stopping_)
+            break;
+    }
+    mark_dead();
+}
+
+void Connection::dispatch(wire::Message message) {
+    if (message.id != 0) {
+        {
+            std::lock_guard lock(mutex_);
+            auto it = pending_.find(message.id);
+            if (it == pending_.end())
+                return;  // late answer to a request that timed out
+            if (const auto *accepted = std::get_if<wire::SendAccepted>(&message.body)) {
+                it->second.extended_until = Clock::now() +
+                                            std::chrono::microseconds(accepted->done_within_us) +
+                                            kAnswerTimeout;
+            } else {
+                it->second.reply = std::move(message);
+            }
+        }
+        replies_cv_.notify_all();
+        return;
+    }
+    if (const auto *received = std::get_if<wire::Received>(&message.body)) {
+        if (!plausible_receive_code(received->code))
+            return;
+        KRVXReceiveCallback callback = nullptr;
+        void *user_data = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            callback = receive_callback_;
+            user_data = receive_user_data_;
+        }
+        if (callback == nullptr)
+            return;
+        // NUL-terminated and zero-padded well beyond the 16 bytes callers may copy.
+        char text[32] = {};
+        std::memcpy(text, received->code.data(), received->code.size());
+        callback(text, user_data);
+    }
+    // DeviceLost and the learn events are used once learning is served.
+}
+
+}  // namespace krvxdrv

@@ -1,0 +1,52 @@
+// krvxd: the device service. One event loop serves every client and the device.
+#include <asio.hpp>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include "log.h"
+#include "options.h"
+#include "server.h"
+#include "sim/sim_backend.h"
+#include "wire/socket_path.h"
+
+int main(int argc, char **argv) {
+    const auto parsed = krvxd::parse_options(argc, argv);
+    if (!parsed.options) {
+        std::fputs(parsed.text.c_str(), parsed.exit_code == 0 ? stdout : stderr);
+        return parsed.exit_code;
+    }
+    const krvxd::Options &o = *parsed.options;
+    std::signal(SIGPIPE, SIG_IGN);
+
+    asio::io_context io(1);
+    const krvxd::Log log(o.verbose);
+    krvxd::Server server(io, log);
+    std::unique_ptr<krvxd::Backend> backend;
+    if (o.backend == "sim") {
+        backend = std::make_unique<krvxd::SimBackend>(io.get_executor(), server, o.sim);
+    } else {
+        log.info("the lirc backend is not part of this build yet; use --backend sim");
+        return 2;
+    }
+    server.set_backend(backend.get());
+
+    const std::string path = o.socket_path.empty() ? wire::default_socket_path() : o.socket_path;
+    if (const std::string error = server.listen(path); !error.empty()) {
+        log.info(error);
+        return 1;
+    }
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](std::error_code ec, int signo) {
+        if (ec)
+            return;
+        log.info(std::string("stopping on ") + (signo == SIGINT ? "SIGINT" : "SIGTERM"));
+        server.stop();
+        io.stop();
+    });
+    log.info("serving the " + backend->name() + " device on " + path);
+    io.run();
+    server.stop();
+    backend.reset();
+    return 0;
+}

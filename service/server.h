@@ -1,0 +1,96 @@
+// krvxd's socket server: accepts clients, speaks the wire protocol with each, and owns the
+// service-wide rules (one send at a time on the device, received codes to every listening
+// client).
+//
+// Threads: everything runs on the one loop thread that runs the io_context given to the
+// constructor; no member may be called from another thread. The Log outlives the Server.
+#pragma once
+
+#include <sys/types.h>
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "backend.h"
+#include "log.h"
+
+namespace krvxd {
+
+class Session;
+
+struct ServerLimits {
+    /// Bytes queued for one client before it is dropped as not reading its events.
+    std::size_t max_queued_bytes = 1 << 20;
+    /// Requests of one client waiting for the device (sends) before it is dropped.
+    std::size_t max_pending_sends = 8;
+    /// Longest press a client may ask for.
+    uint32_t max_hold_ms = 60000;
+    /// Highest repeat count of one send.
+    int32_t max_repeat = 1000;
+};
+
+class Server final : public BackendListener {
+  public:
+    Server(asio::io_context &io, const Log &log, ServerLimits limits = {});
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    /// The device; set once, before listen(). The Backend outlives the Server's use of it.
+    void set_backend(Backend *backend) { backend_ = backend; }
+
+    /// Binds `path` (mode 0600) and starts accepting. A stale socket file is replaced; a
+    /// path that a live service answers on, or that is not a socket, is refused. Returns an
+    /// empty string or the reason it failed.
+    std::string listen(const std::string &path);
+
+    /// Closes the socket, removes its file and ends every client.
+    void stop();
+
+    // BackendListener, on the loop.
+    void on_frame(const ReceivedFrame &frame) override;
+    void on_device_lost(const std::string &reason) override;
+
+    // For sessions.
+    Backend &backend() { return *backend_; }
+    const Log &log() const { return log_; }
+    const ServerLimits &limits() const { return limits_; }
+    void queue_send(std::shared_ptr<Session> session, uint32_t request_id, ir::Signal signal,
+                    int repeat);
+    void session_closed(uint64_t id);
+    std::size_t client_count() const { return sessions_.size(); }
+
+  private:
+    struct PendingSend {
+        std::weak_ptr<Session> session;
+        uint32_t request_id;
+        ir::Signal signal;
+        int repeat;
+    };
+    void accept_next();
+    void start_next_send();
+
+    asio::io_context &io_;
+    Backend *backend_ = nullptr;
+    const Log &log_;
+    ServerLimits limits_;
+    asio::local::stream_protocol::acceptor acceptor_;
+    std::string path_;
+    uid_t uid_;
+    uint64_t next_session_ = 1;
+    std::map<uint64_t, std::shared_ptr<Session>> sessions_;
+    std::deque<PendingSend> sends_;
+    bool sending_ = false;
+    /// When the send on air ends, at real air time (an upper bound under a time scale).
+    std::chrono::steady_clock::time_point on_air_until_{};
+    uint64_t queued_air_us_ = 0;  ///< air time of the sends waiting in sends_
+    bool device_lost_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace krvxd

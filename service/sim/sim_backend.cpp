@@ -1,0 +1,178 @@
+#include "sim/sim_backend.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "ir/signal.h"
+
+namespace krvxd {
+
+namespace {
+
+// The frames a receiver sees for one part: on/off durations, cut after every silence of a
+// frame gap or more (the receiver's timeout), that silence being the frame's trailing gap.
+void append_part(std::vector<ReceivedFrame> &frames, const std::vector<ir::Burst> &part,
+                 double carrier_hz) {
+    ReceivedFrame f;
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        f.durations_us.push_back(part[i].on_us);
+        if (part[i].off_us < ir::kFrameGapUs && i + 1 < part.size()) {
+            f.durations_us.push_back(part[i].off_us);
+            continue;
+        }
+        f.trailing_gap_us = part[i].off_us;
+        f.burst_start = frames.empty();
+        if (carrier_hz > 0)
+            f.carrier_samples_hz.push_back(
+                static_cast<uint32_t>(std::lround(carrier_hz / 100) * 100));
+        frames.push_back(std::move(f));
+        f = ReceivedFrame{};
+    }
+}
+
+uint64_t frame_time_us(const ReceivedFrame &f) {
+    uint64_t t = f.trailing_gap_us;
+    for (uint32_t d : f.durations_us)
+        t += d;
+    return t;
+}
+
+}  // namespace
+
+std::vector<ReceivedFrame> frames_for_send(const ir::Signal &signal, int repeat_count) {
+    std::vector<ReceivedFrame> frames;
+    const int n = repeat_count < 1 ? 1 : repeat_count;
+    append_part(frames, signal.once, signal.carrier_hz);
+    const auto &part = signal.repeat.empty() ? signal.once : signal.repeat;
+    const int copies = signal.repeat.empty() ? n - 1 : n;
+    for (int i = 0; i < copies && frames.size() < kMaxFramesPerBurst; ++i)
+        append_part(frames, part, signal.carrier_hz);
+    if (frames.size() > kMaxFramesPerBurst)
+        frames.resize(kMaxFramesPerBurst);
+    return frames;
+}
+
+std::vector<ReceivedFrame> frames_for_hold(const ir::Signal &signal, uint64_t hold_us) {
+    std::vector<ReceivedFrame> frames;
+    uint64_t t = 0;
+    append_part(frames, signal.once, signal.carrier_hz);
+    for (const auto &f : frames)
+        t += frame_time_us(f);
+    const auto &part = signal.repeat.empty() ? signal.once : signal.repeat;
+    if (part.empty())
+        return frames;
+    while ((frames.empty() || t < hold_us) && frames.size() < kMaxFramesPerBurst) {
+        const std::size_t before = frames.size();
+        append_part(frames, part, signal.carrier_hz);
+        uint64_t added = 0;
+        for (std::size_t i = before; i < frames.size(); ++i)
+            added += frame_time_us(frames[i]);
+        if (added == 0)
+            break;
+        t += added;
+    }
+    if (frames.size() > kMaxFramesPerBurst)
+        frames.resize(kMaxFramesPerBurst);
+    return frames;
+}
+
+SimBackend::SimBackend(asio::any_io_executor executor, BackendListener &listener,
+                       SimSettings settings)
+    : executor_(std::move(executor)), listener_(listener), settings_(settings) {
+    if (!(settings_.time_scale >= 0))
+        settings_.time_scale = 0;
+    if (settings_.time_scale > 1)
+        settings_.time_scale = 1;
+}
+
+SimBackend::~SimBackend() {
+    *alive_ = false;
+    alive_.reset();
+    for (auto &t : timers_)
+        t.cancel();
+}
+
+asio::steady_timer &SimBackend::new_timer() {
+    return timers_.emplace_back(executor_);
+}
+
+void SimBackend::release_timer(asio::steady_timer *timer) {
+    timers_.remove_if([timer](const asio::steady_timer &t) { return &t == timer; });
+}
+
+void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone done) {
+    std::weak_ptr<bool> alive = alive_;
+    if (settings_.fail_transmit) {
+        asio::post(executor_, [alive, done = std::move(done)] {
+            if (!alive.expired())
+                done(ERR_TRANSMIT_FAILED);
+        });
+        return;
+    }
+    const auto air = std::chrono::microseconds(static_cast<int64_t>(
+        static_cast<double>(ir::air_time_us(signal, repeat)) * settings_.time_scale));
+    if (settings_.loopback)
+        start_burst(frames_for_send(signal, repeat));
+    asio::steady_timer &timer = new_timer();
+    timer.expires_after(air);
+    timer.async_wait([this, alive, timer_ptr = &timer, done = std::move(done)](std::error_code) {
+        if (alive.expired())
+            return;
+        release_timer(timer_ptr);
+        done(0);
+    });
+}
+
+int32_t SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
+    (void)quality;  // shapes the captured timings once learning captures them
+    start_burst(frames_for_hold(signal, uint64_t{hold_ms} * 1000));
+    return 0;
+}
+
+void SimBackend::start_burst(std::vector<ReceivedFrame> frames) {
+    if (frames.empty())
+        return;
+    // Each frame is reported when it has been on air; the timer walks through them.
+    struct Walk {
+        std::vector<ReceivedFrame> frames;
+        std::vector<std::chrono::steady_clock::time_point> due;
+        std::size_t next = 0;
+    };
+    auto walk = std::make_shared<Walk>();
+    const auto start = std::chrono::steady_clock::now();
+    double t_us = 0;
+    for (const ReceivedFrame &f : frames) {
+        uint64_t on_air = 0;
+        for (uint32_t d : f.durations_us)
+            on_air += d;
+        walk->due.push_back(start +
+                            std::chrono::microseconds(static_cast<int64_t>(
+                                (t_us + static_cast<double>(on_air)) * settings_.time_scale)));
+        t_us += static_cast<double>(frame_time_us(f));
+    }
+    walk->frames = std::move(frames);
+    asio::steady_timer &timer = new_timer();
+    std::weak_ptr<bool> alive = alive_;
+    auto step = std::make_shared<std::function<void(std::error_code)>>();
+    *step = [this, alive, walk, timer_ptr = &timer,
+             step_weak = std::weak_ptr(step)](std::error_code) {
+        if (alive.expired())
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        while (walk->next < walk->frames.size() && walk->due[walk->next] <= now)
+            listener_.on_frame(walk->frames[walk->next++]);
+        if (walk->next == walk->frames.size()) {
+            release_timer(timer_ptr);
+            return;
+        }
+        auto self = step_weak.lock();
+        if (!self)
+            return;
+        timer_ptr->expires_at(walk->due[walk->next]);
+        timer_ptr->async_wait([self](std::error_code ec) { (*self)(ec); });
+    };
+    timer.expires_at(walk->due.front());
+    timer.async_wait([step](std::error_code ec) { (*step)(ec); });
+}
+
+}  // namespace krvxd
