@@ -298,7 +298,7 @@ TEST(ProntoRoundTrip, DurationsStayWithinOneCarrierPeriod) {
     // Random learned codes with carriers up to 1 MHz (a period of at least 1 µs: durations
     // are whole µs).
     std::mt19937 rng(11);
-    std::uniform_int_distribution<int> word(4, 0xFFFF);
+    std::uniform_int_distribution<int> word(5, 0xFFFF);
     std::uniform_int_distribution<int> duration(1, 0xFFFF);
     std::uniform_int_distribution<int> pairs(0, 20);
     for (int i = 0; i < 200; ++i) {
@@ -308,7 +308,7 @@ TEST(ProntoRoundTrip, DurationsStayWithinOneCarrierPeriod) {
         // Unmodulated codes re-encode with the 38 kHz unit: keep theirs no longer.
         const bool unmodulated = i % 5 == 0;
         std::snprintf(head, sizeof head, "%s %04X %04X %04X", unmodulated ? "0100" : "0000",
-                      unmodulated ? 4 + word(rng) % 0x6A : word(rng), once, repeat);
+                      unmodulated ? 5 + word(rng) % 0x69 : word(rng), once, repeat);
         std::string text = head;
         for (int k = 0; k < 2 * (once + repeat); ++k) {
             std::snprintf(head, sizeof head, " %04X", duration(rng));
