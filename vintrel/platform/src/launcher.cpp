@@ -35,8 +35,9 @@ bool isNormalNativeFile(const std::string &path) {
         return false;
     }
     const std::size_t slash = path.rfind('/');
-    const std::string_view name =
-        slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+    const std::string_view name = slash == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
     if (name.empty() || name.front() == '.') {
         return false;  // a folder path, or a hidden file
     }
@@ -68,7 +69,9 @@ std::string programPath(std::string_view path) {
     return folder + std::string(kSystemInfoTools.front());
 }
 
-bool isNormalFile(std::string_view path) { return isNormalNativeFile(programPath(path)); }
+bool isNormalFile(std::string_view path) {
+    return isNormalNativeFile(programPath(path));
+}
 
 bool startProgram(std::string_view path, std::string *error) {
     const auto fail = [error](std::string reason) {

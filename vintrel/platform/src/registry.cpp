@@ -242,8 +242,9 @@ std::string parseValueLine(std::string_view line, std::string &name, Registry::V
         std::string_view bytes = rest.substr(4);
         if (rest[3] == '(') {
             const std::size_t close = rest.find("):");
-            const auto number =
-                close == std::string_view::npos ? std::nullopt : parseHex32(rest.substr(4, close - 4));
+            const auto number = close == std::string_view::npos
+                                    ? std::nullopt
+                                    : parseHex32(rest.substr(4, close - 4));
             if (!number) {
                 return "hex(type): needs a type of 1 to 8 hex digits";
             }
@@ -330,8 +331,8 @@ FileContents readFile(const std::string &filePath) {
     // O_NONBLOCK: a FIFO at the path must not hang the caller.
     const int fd = ::open(filePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        out.status = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED
-                                                          : ERROR_FILE_NOT_FOUND;
+        out.status =
+            (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return out;
     }
     struct stat info {};

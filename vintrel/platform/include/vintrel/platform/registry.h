@@ -10,7 +10,7 @@
 //   ; a comment (so is a line starting with #); blank lines are ignored
 //   [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools Location]
 //   MSINFO = /usr/bin                      REG_SZ: the text to the end of the line
-//   Label = " edge blanks kept "           REG_SZ, quoted; \" and \\ stand for " and \
+//   Label = " edge blanks kept "           REG_SZ, quoted; inside, \" is " and \\ is one backslash
 //   "Name = with sign" = text              a quoted value name may hold = and blanks
 //   @ = text                               the key's default (unnamed) value
 //   Count = dword:0000001f                 REG_DWORD: 1 to 8 hex digits, kept little-endian
