@@ -29,9 +29,9 @@ TEST(Scancode, RecordsParseAndGiveOneCodePerButton) {
     ScancodeReader reader;
     std::vector<Scancode> got;
     std::vector<std::byte> bytes;
-    for (const auto &r : {record(0, 9, 0x0C38), record(kScancodeFlagRepeat, 9, 0x0C38, 5),
-                          record(kScancodeFlagToggle, 9, 0x0C38, 6), record(0, 9, 0x0C39),
-                          record(0, 2, 0x0C38)}) {
+    for (const auto &r :
+         {record(0, 9, 0x0C38), record(kScancodeFlagRepeat, 9, 0x0C38, 5),
+          record(kScancodeFlagToggle, 9, 0x0C38, 6), record(0, 9, 0x0C39), record(0, 2, 0x0C38)}) {
         bytes.insert(bytes.end(), r.begin(), r.end());
     }
     // Reads of 10 bytes cut records in the middle.
@@ -80,7 +80,8 @@ std::vector<uint32_t> press(const std::vector<uint32_t> &first, const std::vecto
     for (int c = 0; c < copies; ++c) {
         const auto &frame = c == 0 ? first : rest;
         for (std::size_t i = 0; i < frame.size(); ++i) {
-            const uint32_t us = frame[i] + static_cast<uint32_t>(((i + static_cast<std::size_t>(c)) % 3) * jitter);
+            const uint32_t us =
+                frame[i] + static_cast<uint32_t>(((i + static_cast<std::size_t>(c)) % 3) * jitter);
             s.push_back(i % 2 == 0 ? pulse(us) : space(us));
         }
         s.push_back(c + 1 == copies ? timeout(125000) : space(40000));
@@ -92,7 +93,8 @@ TEST(Mode2Receive, TheSameButtonGivesTheSameCodeAndRepeatMarkersAreNotReported) 
     const ir::ParseResult nec = ir::parse_pronto("900A 006C 0000 0001 0CF3 38C7");
     ASSERT_TRUE(nec.ok()) << nec.error;
     std::vector<uint32_t> frame;
-    for (const ir::Burst &b : nec.signal.repeat) {
+    ASSERT_FALSE(nec.signal.once.empty());
+    for (const ir::Burst &b : nec.signal.once) {
         frame.push_back(b.on_us);
         frame.push_back(b.off_us);
     }

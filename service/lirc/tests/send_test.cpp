@@ -100,10 +100,10 @@ TEST(SendPlan, EntryLimitSplitsAtTheLongestSpace) {
         flat.push_back(i == 300 ? 900 : 100);
     }
     const auto chunks = split_into_writes(flat);
-    ASSERT_EQ(chunks.size(), 3u);
+    ASSERT_EQ(chunks.size(), 4u);
     EXPECT_EQ(chunks[0].entries.size(), 601u);  // ends before the 900 µs space
     EXPECT_EQ(chunks[0].gap_after_us, 900u);
-    EXPECT_LE(chunks[1].entries.size(), kMaxWriteEntries);
+    EXPECT_EQ(chunks[1].entries.size(), kMaxWriteEntries - 1);  // 512 pairs
     std::size_t pairs = 0;
     for (const SendChunk &c : chunks) {
         pairs += (c.entries.size() + 1) / 2;
@@ -151,7 +151,9 @@ TEST(SendPlan, RefusalsSayWhy) {
     r = plan_send(unmodulated, 1, transmitter());
     EXPECT_EQ(r.outcome.fault, Fault::not_supported);
 
-    r = plan_send(s, 1 << 30, transmitter());  // years of air time
+    ir::Signal slow = s;
+    slow.repeat = {{1000, 200000}};
+    r = plan_send(slow, 1000, transmitter());  // 201 s of air time
     EXPECT_EQ(r.outcome.fault, Fault::invalid_code);
     EXPECT_NE(r.outcome.message.find("lower the repeat count"), std::string::npos);
     EXPECT_EQ(send_error_code(r.outcome.fault), ERR_INVALID_CODE);
@@ -179,7 +181,7 @@ TEST(SendPlan, CarrierAndDutyCycleOnlyWhereTheDeviceSetsThem) {
 
 // A clock that never waits: it records the deadlines and jumps to them.
 class FakeClock final : public SendClock {
-public:
+  public:
     time_point now() override { return now_; }
     bool sleep_until(time_point deadline, const std::stop_token &stop) override {
         deadlines.push_back(deadline);
@@ -194,7 +196,7 @@ public:
     std::vector<time_point> deadlines;
     std::size_t stop_after = 0;
 
-private:
+  private:
     time_point now_{};
 };
 
