@@ -36,12 +36,11 @@ std::string programPath(std::string_view path);
 /// True when a normal file exists at programPath(path).
 bool isNormalFile(std::string_view path);
 
-/// Starts the program at programPath(path), without arguments and detached (it goes on
-/// when vintrel ends), and
-/// returns without waiting for it; its windows open as the desktop opens a new program's
-/// windows (normal size, with the focus). The path must be absolute. Returns false, with the
-/// reason in *error when given, when the program could not be started (not absolute, not
-/// found, not executable, or the start failed).
+/// Starts the program at programPath(path) without arguments, detached (it goes on when
+/// vintrel ends), and returns without waiting for it; its windows open as the desktop opens
+/// a new program's windows (normal size, with the focus). The path must be absolute.
+/// Returns false, with the reason in *error when given, when the program could not be
+/// started (not absolute, not found, not executable, or the start failed).
 bool startProgram(std::string_view path, std::string *error = nullptr);
 
 }  // namespace vintrel::platform

@@ -1,0 +1,12 @@
+// Shows the About dialog on its own until the process is ended: for looking at it and for
+// taking its screenshot (docs/about-dialog.png) under Xvfb.
+#include "frm_about.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    auto *dialog = new vintrel::dialogs::frmAbout(nullptr);
+    dialog->show();
+    return QApplication::exec();
+}
