@@ -80,8 +80,9 @@ struct EncodeResult {
 /// Encodes a signal as canonical Pronto: upper-case %04X words joined by single blanks.
 /// Durations are rounded half up against the unquantized carrier. A carrier of 0 gives
 /// type 0100 with the 38 kHz time unit (word 006D, durations counted in its exact period);
-/// so does a carrier that is not a positive finite number. The text is always valid for parse_pronto() unless it is longer
-/// than kMaxProntoChars (more than 202 pairs): callers with a fixed buffer check its size.
+/// so does a carrier that is not a positive finite number. The text is always valid for
+/// parse_pronto() unless it is longer than kMaxProntoChars (more than 202 pairs): callers
+/// with a fixed buffer check its size.
 EncodeResult encode_pronto(const Signal &signal);
 
 }  // namespace ir
