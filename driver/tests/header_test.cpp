@@ -18,9 +18,9 @@ static_assert(offsetof(DeviceInfo, firmwareDateYear) == 10);
 static_assert(std::is_same_v<decltype(&KRVXLearnIR),
                              int32_t (*)(int32_t, int32_t, char *, KRVXLearnCallback, void *,
                                          int32_t *, int32_t, int32_t, int32_t)>);
-static_assert(std::is_same_v<decltype(&KRVXTransmitIR),
-                             int32_t (*)(int32_t, const char *, int32_t, int32_t, int32_t, void *,
-                                         void *, void *)>);
+static_assert(
+    std::is_same_v<decltype(&KRVXTransmitIR), int32_t (*)(int32_t, const char *, int32_t, int32_t,
+                                                          int32_t, void *, void *, void *)>);
 static_assert(std::is_same_v<KRVXLearnCallback, void (*)(int32_t, int32_t, int32_t, void *)>);
 static_assert(std::is_same_v<KRVXReceiveCallback, void (*)(const char *, void *)>);
 
@@ -41,16 +41,18 @@ TEST(DriverHeader, CommandWordsAreNineDistinctAsciiCharacters) {
 }
 
 TEST(DriverHeader, ErrorCodesAreDistinctAndLearnFailuresNegative) {
-    const int errors[] = {ERR_DEVICE_NOT_FOUND, ERR_COMM_FAILED,   ERR_DRIVER_NOT_FOUND,
-                          ERR_FIRMWARE_MISMATCH, ERR_LEARN_BUSY,   ERR_INVALID_CODE,
-                          ERR_INVALID_HANDLE,   ERR_TRANSMIT_FAILED, ERR_NOT_SUPPORTED,
-                          ERR_INVALID_ARGUMENT, ERROR_IO_PENDING};
+    const int errors[] = {ERR_DEVICE_NOT_FOUND,  ERR_COMM_FAILED,     ERR_DRIVER_NOT_FOUND,
+                          ERR_FIRMWARE_MISMATCH, ERR_LEARN_BUSY,      ERR_INVALID_CODE,
+                          ERR_INVALID_HANDLE,    ERR_TRANSMIT_FAILED, ERR_NOT_SUPPORTED,
+                          ERR_INVALID_ARGUMENT,  ERROR_IO_PENDING};
     for (std::size_t i = 0; i < std::size(errors); ++i)
-        for (std::size_t j = i + 1; j < std::size(errors); ++j) EXPECT_NE(errors[i], errors[j]);
-    const int fails[] = {LEARN_FAIL_NOTHING_SEEN, LEARN_FAIL_NOISE,       LEARN_FAIL_PARTIAL,
-                         LEARN_FAIL_CARRIER,      LEARN_FAIL_DEVICE_LOST, LEARN_FAIL_SERVICE_GONE,
+        for (std::size_t j = i + 1; j < std::size(errors); ++j)
+            EXPECT_NE(errors[i], errors[j]);
+    const int fails[] = {LEARN_FAIL_NOTHING_SEEN, LEARN_FAIL_NOISE,         LEARN_FAIL_PARTIAL,
+                         LEARN_FAIL_CARRIER,      LEARN_FAIL_DEVICE_LOST,   LEARN_FAIL_SERVICE_GONE,
                          LEARN_FAIL_CANCELLED,    LEARN_FAIL_ANSWERED_EMPTY};
-    for (int f : fails) EXPECT_LT(f, 0);
+    for (int f : fails)
+        EXPECT_LT(f, 0);
     EXPECT_EQ(LEARN_PROGRESS_BEGIN, 0x4000);
     EXPECT_EQ(LEARN_PROGRESS_END, 0x4001);
 }
