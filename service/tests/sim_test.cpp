@@ -1,0 +1,139 @@
+// The simulated transceiver's air and the service's option parsing.
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <chrono>
+#include <vector>
+
+#include "ir/pronto.h"
+#include "options.h"
+#include "sim/sim_backend.h"
+
+using namespace krvxd;
+
+namespace {
+
+ir::Signal signal_of(const char *code) {
+    auto r = ir::parse_pronto(code);
+    EXPECT_TRUE(r.ok()) << r.error;
+    return r.signal;
+}
+
+// NEC1 with its 4-pair repeat frame: once part 34 pairs, repeat part 2 pairs.
+const char *kNec =
+    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
+    "015B 0057 0016 0E6C";
+const char *kOnceOnly = "0000 006D 0002 0000 0010 0020 0010 0400";
+
+struct Recorder final : BackendListener {
+    std::vector<ReceivedFrame> frames;
+    int lost = 0;
+    void on_frame(const ReceivedFrame &f) override { frames.push_back(f); }
+    void on_device_lost(const std::string &) override { ++lost; }
+};
+
+}  // namespace
+
+TEST(SimAir, SentFramesFollowTheRepeatCountRule) {
+    const ir::Signal nec = signal_of(kNec), once = signal_of(kOnceOnly);
+    // Once part, then the repeat part N times.
+    EXPECT_EQ(frames_for_send(nec, 3).size(), 4u);
+    // Without a repeat part the once part goes N times; 0 counts as 1.
+    EXPECT_EQ(frames_for_send(once, 3).size(), 3u);
+    EXPECT_EQ(frames_for_send(once, 0).size(), 1u);
+
+    const auto frames = frames_for_send(nec, 2);
+    EXPECT_TRUE(frames[0].burst_start);
+    EXPECT_FALSE(frames[1].burst_start);
+    EXPECT_FALSE(frames[2].burst_start);
+    // A frame ends on a pulse; the long silence after it is its trailing gap.
+    EXPECT_EQ(frames[0].durations_us.size(), 67u);
+    EXPECT_EQ(frames[1].durations_us.size(), 3u);
+    EXPECT_GT(frames[0].trailing_gap_us, 20000u);
+    ASSERT_EQ(frames[0].carrier_samples_hz.size(), 1u);
+    EXPECT_EQ(frames[0].carrier_samples_hz[0] % 100, 0u);
+    EXPECT_NEAR(frames[0].carrier_samples_hz[0], 38400, 100);
+}
+
+TEST(SimAir, AHeldButtonRepeatsForTheHoldTimeWithinTheBound) {
+    const ir::Signal nec = signal_of(kNec);
+    // ~108 ms for the first frame, ~108 ms per repeat frame.
+    EXPECT_EQ(frames_for_hold(nec, 0).size(), 1u + 0u);
+    const auto second = frames_for_hold(nec, 1000000);
+    EXPECT_GE(second.size(), 9u);
+    EXPECT_LE(second.size(), 11u);
+    EXPECT_EQ(frames_for_hold(nec, 3600ull * 1000000).size(), kMaxFramesPerBurst);
+}
+
+TEST(SimBackend, InstantTimeDeliversFromTheLoopNeverInsideTheCall) {
+    asio::io_context io;
+    Recorder rec;
+    SimSettings settings;
+    settings.time_scale = 0;
+    settings.loopback = true;
+    SimBackend sim(io.get_executor(), rec, settings);
+    int done = -1;
+    sim.transmit(signal_of(kNec), 2, [&](int32_t status) { done = status; });
+    EXPECT_EQ(sim.press(signal_of(kOnceOnly), 0, 100), 0);
+    EXPECT_TRUE(rec.frames.empty());
+    EXPECT_EQ(done, -1);
+    io.run_for(std::chrono::seconds(5));
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(rec.frames.size(), 3u + 1u);
+}
+
+TEST(SimBackend, FailingTransmitAndDestructionStopEverything) {
+    asio::io_context io;
+    Recorder rec;
+    SimSettings settings;
+    settings.fail_transmit = true;
+    int done = -1;
+    {
+        SimBackend failing(io.get_executor(), rec, settings);
+        failing.transmit(signal_of(kNec), 1, [&](int32_t status) { done = status; });
+        io.run_for(std::chrono::seconds(5));
+    }
+    EXPECT_EQ(done, ERR_TRANSMIT_FAILED);
+    io.restart();
+    settings.fail_transmit = false;
+    settings.time_scale = 1;
+    settings.loopback = true;
+    done = -1;
+    {
+        SimBackend sim(io.get_executor(), rec, settings);
+        sim.transmit(signal_of(kNec), 50, [&](int32_t status) { done = status; });
+        sim.press(signal_of(kNec), 5000, 100);
+    }  // destroyed with a 5 s send and press pending
+    rec.frames.clear();
+    io.run_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(done, -1);
+    EXPECT_TRUE(rec.frames.empty());
+}
+
+TEST(ServiceOptions, VersionsDatesAndFaultsAreCheckedStrictly) {
+    EXPECT_EQ(parse_version("1.7"), 0x107u);
+    EXPECT_EQ(parse_version("255.255"), 0xFFFFu);
+    for (const char *bad : {"", "1", "1.", ".7", "256.0", "1.7.1", "-1.2", "1.x", "01234.1"})
+        EXPECT_FALSE(parse_version(bad)) << bad;
+    krvxd::DeviceInfo info;
+    EXPECT_TRUE(parse_date("2031-12-24", info));
+    EXPECT_EQ(info.year, 31);
+    for (const char *bad : {"1999-01-01", "2024-13-01", "2024-00-10", "2024-1-1", "2256-01-01"})
+        EXPECT_FALSE(parse_date(bad, info)) << bad;
+
+    const char *args[] = {"krvxd", "--fail-open=comm-failed", "--time-scale", "0", "--loopback"};
+    const auto parsed = parse_options(5, args);
+    ASSERT_TRUE(parsed.options) << parsed.text;
+    EXPECT_EQ(parsed.options->sim.open_status, ERR_COMM_FAILED);
+    EXPECT_TRUE(parsed.options->sim.loopback);
+
+    const char *scale[] = {"krvxd", "--time-scale", "2"};
+    EXPECT_FALSE(parse_options(3, scale).options);
+    const char *fault[] = {"krvxd", "--fail-open=bogus"};
+    const auto bad = parse_options(2, fault);
+    EXPECT_FALSE(bad.options);
+    EXPECT_NE(bad.exit_code, 0);
+}
