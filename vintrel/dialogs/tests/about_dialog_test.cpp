@@ -246,6 +246,19 @@ TEST_F(AboutTest, GetKeyValueRaisesRunTimeErrorsAndStillClosesTheKey) {
     delete dialog;
 }
 
+TEST_F(AboutTest, TheShippedRegistryPointsEntry2AtTheProgramFolder) {
+    ::setenv("VINTREL_REGISTRY", VINTREL_TEST_SHIPPED_REGISTRY, 1);
+    QPointer<frmAbout> dialog = new frmAbout(nullptr);
+    std::string text = "before";
+    EXPECT_FALSE(dialog->GetKeyValue(platform::HKEY_LOCAL_MACHINE, frmAbout::kMsInfoKey,
+                                     frmAbout::kMsInfoValue, text));
+    EXPECT_TRUE(dialog->GetKeyValue(platform::HKEY_LOCAL_MACHINE, frmAbout::kToolsLocationKey,
+                                    frmAbout::kToolsLocationValue, text));
+    EXPECT_EQ(text, "/usr/bin");
+    EXPECT_TRUE(dialog->registry().diagnostics().empty());
+    delete dialog;
+}
+
 // ---- Opening and closing --------------------------------------------------------------
 
 // Runs action on the About dialog once it is up, from inside its modal loop; closes the
