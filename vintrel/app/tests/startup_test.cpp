@@ -1,0 +1,193 @@
+// Start-up through every path, each in its own vintrel process against the fake driver:
+// the exact boxes, whether the window comes up, the exit status and the driver calls made.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fake_driver_support.h"
+
+namespace {
+
+using Env = std::vector<std::pair<QString, QString>>;
+
+const QString kVersionMessage = QStringLiteral(
+    "This application requires Korvex API driver DLL (KRVXDRV.DLL) version 2.6.8 or later. "
+    "Please verify you are running the latest API DLL and that you're using the latest version "
+    "of Korvex firmware!  If problem persists, contact Technical Support!");
+const QString kUnknownOpenError = QStringLiteral("Unable to initialize Korvex (unknown error)!");
+
+struct ProbeRun {
+    int exitCode = -1;
+    bool finished = false;
+    QStringList boxes;  // "title|text"
+    bool shown = false;
+    bool badBox = false;
+    std::vector<std::string> calls;
+};
+
+ProbeRun runProbe(const Env &settings, const QString &library = QStringLiteral(FAKE_DRIVER)) {
+    vintrel::test::FakeLog log;
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("KRVXDRV_LIBRARY"), library);
+    environment.insert(QStringLiteral("FAKE_KRVX_LOG"), QString::fromStdString(log.path()));
+    environment.insert(QStringLiteral("PROBE_QUIT"), QStringLiteral("close"));
+    for (const auto &[name, value] : settings) {
+        environment.insert(name, value);
+    }
+    probe.setProcessEnvironment(environment);
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QStringLiteral(PROBE), {});
+    ProbeRun run;
+    run.finished = probe.waitForFinished(90000);
+    if (!run.finished) {
+        probe.kill();
+        probe.waitForFinished();
+        return run;
+    }
+    run.exitCode = probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -2;
+    for (const QString &line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n')) {
+        if (line.startsWith(QStringLiteral("BOX|"))) {
+            run.boxes << line.mid(4).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        } else if (line == QStringLiteral("SHOWN|1|Korvex Vintrel Utility")) {
+            run.shown = true;
+        } else if (line == QStringLiteral("BADBOX")) {
+            run.badBox = true;
+        }
+    }
+    run.calls = log.lines();
+    return run;
+}
+
+struct FatalCase {
+    const char *name;
+    Env settings;
+    QString message;
+};
+
+class FatalStartup : public ::testing::TestWithParam<FatalCase> {};
+
+TEST_P(FatalStartup, ShowsOneErrorBoxAndEndsWithStatusOne) {
+    const FatalCase &c = GetParam();
+    const ProbeRun run = runProbe(c.settings);
+    ASSERT_TRUE(run.finished) << "vintrel did not end";
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.boxes.size(), 1) << run.boxes.join(QStringLiteral(" / ")).toStdString();
+    EXPECT_EQ(run.boxes[0], QStringLiteral("ERROR|") + c.message);
+    EXPECT_FALSE(run.badBox);
+    EXPECT_FALSE(run.shown);
+    // Nothing was opened or registered, so nothing is closed or unhooked.
+    for (const std::string &call : run.calls) {
+        EXPECT_EQ(call.rfind("KRVXClose", 0), std::string::npos) << call;
+        EXPECT_EQ(call.rfind("KRVXSetReceiveCallback", 0), std::string::npos) << call;
+        EXPECT_EQ(call.rfind("KRVXLearnIR", 0), std::string::npos) << call;
+    }
+}
+
+Env openFailing(const char *lastError) {
+    return {{"FAKE_KRVX_OPEN", "-1"}, {"FAKE_KRVX_OPEN_ERRNO", lastError}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FatalStartup,
+    ::testing::Values(
+        FatalCase{"InfoQueryFails",
+                  {{"FAKE_KRVX_INFO_RESULT", "0"}},
+                  QStringLiteral("Unable to retrieve krvxdrv version!")},
+        FatalCase{"InfoQueryFailsWhateverTheValue",
+                  {{"FAKE_KRVX_INFO_RESULT", "0"}, {"FAKE_KRVX_INFO", "255"}},
+                  QStringLiteral("Unable to retrieve krvxdrv version!")},
+        FatalCase{
+            "Info255", {{"FAKE_KRVX_INFO", "255"}}, QStringLiteral("Invalid krvxdrv version!")},
+        FatalCase{
+            "Info257", {{"FAKE_KRVX_INFO", "257"}}, QStringLiteral("Invalid krvxdrv version!")},
+        FatalCase{"Version2679", {{"FAKE_KRVX_VERSION", "2679"}}, kVersionMessage},
+        FatalCase{"VersionQueryFails",
+                  {{"FAKE_KRVX_VERSION_RESULT", "0"}, {"FAKE_KRVX_VERSION", "2700"}},
+                  kVersionMessage},
+        FatalCase{
+            "OpenDriverNotFound", openFailing("0x20000003"),
+            QStringLiteral("Unable to find Korvex Driver. Please make sure driver is Installed!")},
+        FatalCase{"OpenDeviceNotFound", openFailing("0x20000001"),
+                  QStringLiteral("Unable to connect to Korvex device!  Please ensure device is "
+                                 "connected to the computer!")},
+        FatalCase{"OpenCommFailed", openFailing("0x20000002"),
+                  QStringLiteral("Unable to communicate with Korvex device!  Please check "
+                                 "connections and try again.  If you still have problems, try "
+                                 "unplugging and reconnecting your Korvex.  If problem "
+                                 "persists, contact Technical Support!")},
+        FatalCase{"OpenFirmwareMismatch", openFailing("0x20000004"),
+                  QStringLiteral("Your Korvex's firmware is not compatible with this API DLL. "
+                                 "Please verify you are running the latest API DLL and that "
+                                 "you're using the latest version of Korvex firmware!  If "
+                                 "problem persists, contact Technical Support!")},
+        FatalCase{"OpenFailsWithLastError0", openFailing("0"), kUnknownOpenError},
+        FatalCase{"OpenFailsWithLastError5", openFailing("5"), kUnknownOpenError}),
+    [](const ::testing::TestParamInfo<FatalCase> &row) { return std::string(row.param.name); });
+
+TEST(Startup, LibraryWithoutTheVersionEntryPointIsRefused) {
+    const ProbeRun run = runProbe({}, QStringLiteral(FAKE_DRIVER_NO_VERSION));
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.boxes.size(), 1);
+    EXPECT_EQ(run.boxes[0], QStringLiteral("ERROR|") + kVersionMessage);
+    EXPECT_EQ(run.calls, std::vector<std::string>{"KRVXGetDrvInfo"});
+}
+
+TEST(Startup, LibraryThatCannotBeLoadedIsNamedWithTheLoadersReason) {
+    const QString missing = QStringLiteral("/nonexistent/dir/libkrvxdrv.so.1");
+    const ProbeRun run = runProbe({}, missing);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.boxes.size(), 1);
+    EXPECT_TRUE(
+        run.boxes[0].startsWith(QStringLiteral("ERROR|Unable to load the Korvex driver "
+                                               "library /nonexistent/dir/libkrvxdrv.so.1")))
+        << run.boxes[0].toStdString();
+    EXPECT_TRUE(run.boxes[0].contains(QStringLiteral("No such file or directory")))
+        << run.boxes[0].toStdString();
+}
+
+TEST(Startup, Version2680StartsAndClosesTheDeviceOnceAtTheEnd) {
+    const ProbeRun run = runProbe({{"FAKE_KRVX_VERSION", "2680"}, {"FAKE_KRVX_OPEN", "7"}});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.isEmpty()) << run.boxes.join(QStringLiteral(" / ")).toStdString();
+    EXPECT_TRUE(run.shown);
+    const std::vector<std::string> expected = {"KRVXGetDrvInfo", "KRVXGetDrvVersion",
+                                               "KRVXOpen -> 7", "KRVXSetReceiveCallback 7 set",
+                                               "KRVXClose 7"};
+    EXPECT_EQ(run.calls, expected);
+}
+
+TEST(Startup, WindowCreationFailureIsReportedAndTheProgramRunsOn) {
+    for (const char *quit : {"close", "exit"}) {
+        const ProbeRun run = runProbe({{"PROBE_FAIL_CREATE_WINDOW", "8"}, {"PROBE_QUIT", quit}});
+        ASSERT_TRUE(run.finished) << quit;
+        EXPECT_EQ(run.exitCode, 0) << quit;
+        ASSERT_EQ(run.boxes.size(), 1) << quit;
+        EXPECT_EQ(run.boxes[0], QStringLiteral("vintrel|Unable to create window, LastError = 8"));
+        EXPECT_FALSE(run.badBox);
+        EXPECT_TRUE(run.shown) << quit;
+        ASSERT_FALSE(run.calls.empty());
+        EXPECT_EQ(run.calls.back(), "KRVXClose 7") << quit;
+    }
+}
+
+TEST(Startup, ExitUnloadsTheCompanionWindowsAndTheProcessEnds) {
+    for (const char *quit : {"close", "exit"}) {
+        const ProbeRun run = runProbe({{"PROBE_LOAD_FORMS", "1"}, {"PROBE_QUIT", quit}});
+        ASSERT_TRUE(run.finished) << "a loaded window kept vintrel alive (" << quit << ")";
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.boxes.isEmpty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+/*
+ * A fake driver library for vintrel's tests. Each call reads its behaviour from the
+ * environment at the time of the call, so one test program can walk through many cases:
+ *   FAKE_KRVX_LOG             file each call appends one line to ("KRVXOpen -> 7", ...)
+ *   FAKE_KRVX_INFO_RESULT     result of KRVXGetDrvInfo (1)     FAKE_KRVX_INFO     value (256)
+ *   FAKE_KRVX_VERSION_RESULT  result of KRVXGetDrvVersion (1)  FAKE_KRVX_VERSION  value (2700)
+ *   FAKE_KRVX_OPEN            handle KRVXOpen returns (7)      FAKE_KRVX_OPEN_ERRNO errno (0)
+ *   FAKE_KRVX_DEVINFO         "fw,prot,day,month,year" for KRVXGetKRVXInfo, or "fail"
+ *   FAKE_KRVX_TRANSMIT_RESULT result of KRVXTransmitIR (1)
+ * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
+ * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion.
+ */
+#define KRVXDRV_BUILDING 1
+#include <krvxdrv.h>
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static long setting(const char *name, long fallback) {
+    const char *value = getenv(name);
+    if (value == NULL || *value == '\0') {
+        return fallback;
+    }
+    return strtol(value, NULL, 0);
+}
+
+static void logLine(const char *format, ...) {
+    const char *path = getenv("FAKE_KRVX_LOG");
+    if (path == NULL || *path == '\0') {
+        return;
+    }
+    FILE *file = fopen(path, "a");
+    if (file == NULL) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    vfprintf(file, format, args);
+    va_end(args);
+    fputc('\n', file);
+    fclose(file);
+}
+
+KRVXDRV_API int32_t KRVXGetDrvInfo(uint32_t *info) {
+    logLine("KRVXGetDrvInfo");
+    if (info != NULL) {
+        *info = (uint32_t)setting("FAKE_KRVX_INFO", 256);
+    }
+    return (int32_t)setting("FAKE_KRVX_INFO_RESULT", 1);
+}
+
+#ifndef FAKE_KRVX_NO_VERSION
+KRVXDRV_API int32_t KRVXGetDrvVersion(uint32_t *version) {
+    logLine("KRVXGetDrvVersion");
+    if (version != NULL) {
+        *version = (uint32_t)setting("FAKE_KRVX_VERSION", 2700);
+    }
+    return (int32_t)setting("FAKE_KRVX_VERSION_RESULT", 1);
+}
+#endif
+
+KRVXDRV_API int32_t KRVXOpen(void) {
+    const int32_t handle = (int32_t)setting("FAKE_KRVX_OPEN", 7);
+    logLine("KRVXOpen -> %d", (int)handle);
+    errno = (int)setting("FAKE_KRVX_OPEN_ERRNO", 0);
+    return handle;
+}
+
+KRVXDRV_API int32_t KRVXClose(int32_t handle) {
+    logLine("KRVXClose %d", (int)handle);
+    return 1;
+}
+
+KRVXDRV_API int32_t KRVXGetKRVXInfo(int32_t handle, DeviceInfo *info) {
+    logLine("KRVXGetKRVXInfo %d", (int)handle);
+    const char *value = getenv("FAKE_KRVX_DEVINFO");
+    if (value != NULL && strcmp(value, "fail") == 0) {
+        errno = ERR_COMM_FAILED;
+        return 0;
+    }
+    unsigned fw = 258, prot = 259, day = 15, month = 6, year = 4;
+    if (value != NULL) {
+        sscanf(value, "%u,%u,%u,%u,%u", &fw, &prot, &day, &month, &year);
+    }
+    if (info != NULL) {
+        info->firmwareVersion = fw;
+        info->protocolVersion = prot;
+        info->firmwareDateDay = (uint8_t)day;
+        info->firmwareDateMonth = (uint8_t)month;
+        info->firmwareDateYear = (uint8_t)year;
+    }
+    return 1;
+}
+
+KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t format,
+                                   int32_t repeatCount, int32_t inactivityWaitTime,
+                                   void *completionEvent, void *reserved0, void *reserved1) {
+    (void)inactivityWaitTime;
+    (void)completionEvent;
+    (void)reserved0;
+    (void)reserved1;
+    logLine("KRVXTransmitIR %d %s %d %d", (int)handle, code != NULL ? code : "(null)", (int)format,
+            (int)repeatCount);
+    const int32_t result = (int32_t)setting("FAKE_KRVX_TRANSMIT_RESULT", 1);
+    if (result == 0) {
+        errno = ERR_TRANSMIT_FAILED;
+    }
+    return result;
+}
+
+KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
+                                KRVXLearnCallback callback, void *userData, int32_t *abortWord,
+                                int32_t param1, int32_t reserved0, int32_t reserved1) {
+    (void)callback;
+    (void)userData;
+    (void)abortWord;
+    (void)param1;
+    (void)reserved0;
+    (void)reserved1;
+    char word[10] = {0};
+    if (buffer != NULL) {
+        memcpy(word, buffer, 9);
+    }
+    logLine("KRVXLearnIR %d %d %s", (int)handle, (int)format, word);
+    if (strcmp(word, HOOK_COMMAND) == 0 || strcmp(word, UNHOOK_COMMAND) == 0) {
+        buffer[0] = '\0';
+        errno = 0;
+    } else {
+        errno = ERROR_IO_PENDING;
+    }
+    return 1;
+}
+
+KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,
+                                           void *userData) {
+    (void)userData;
+    logLine("KRVXSetReceiveCallback %d %s", (int)handle, callback != NULL ? "set" : "null");
+    return 1;
+}
+
+KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *outValue,
+                                          int32_t reserved0, int32_t reserved1) {
+    (void)reserved0;
+    (void)reserved1;
+    const int valid = code != NULL && strncmp(code, "0000 ", 5) == 0;
+    logLine("KRVXConvertProntoCode %s -> %d", code != NULL ? code : "(null)", valid);
+    if (out != NULL) {
+        out[0] = '\0';
+    }
+    if (outValue != NULL) {
+        *outValue = 0;
+    }
+    return valid;
+}
+
+KRVXDRV_API const char *KRVXErrorText(int32_t code) {
+    (void)code;
+    return "fake";
+}
