@@ -56,7 +56,11 @@ QFont sansSerifFont(int pointSize, bool bold) {
         "DejaVu Sans"};
     QFont font;
     font.setStyleHint(QFont::SansSerif);
-    const QStringList families = QFontDatabase::families();
+    // Families may come as "Nimbus Sans [urw]": the foundry in brackets is not part of it.
+    QStringList families;
+    for (const QString &family : QFontDatabase::families()) {
+        families << family.section(QStringLiteral(" ["), 0, 0);
+    }
     for (const char *family : kPreferred) {
         if (families.contains(QString::fromLatin1(family), Qt::CaseInsensitive)) {
             font.setFamily(QString::fromLatin1(family));
