@@ -268,8 +268,8 @@ bool parse_kernel_date(std::string_view v, unsigned &year, unsigned &month, unsi
 
 }  // namespace
 
-DeviceInfo device_info_from_kernel(std::string_view release, std::string_view version) {
-    DeviceInfo info{};
+::DeviceInfo device_info_from_kernel(std::string_view release, std::string_view version) {
+    ::DeviceInfo info{};
     unsigned major = 0;
     unsigned minor = 0;
     const char *p = release.data();
@@ -294,7 +294,7 @@ DeviceInfo device_info_from_kernel(std::string_view release, std::string_view ve
     return info;
 }
 
-DeviceInfo device_info_for_running_kernel() {
+::DeviceInfo device_info_for_running_kernel() {
     utsname u{};
     if (::uname(&u) != 0) {
         return device_info_from_kernel("", "");

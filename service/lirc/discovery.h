@@ -74,9 +74,9 @@ std::vector<std::string> candidate_nodes(
     const std::filesystem::path &dev_dir = "/dev");
 
 /// Kernel version numbers for DeviceInfo, from uname's release and version texts.
-DeviceInfo device_info_from_kernel(std::string_view release, std::string_view version);
+::DeviceInfo device_info_from_kernel(std::string_view release, std::string_view version);
 /// The same for the running kernel.
-DeviceInfo device_info_for_running_kernel();
+::DeviceInfo device_info_for_running_kernel();
 
 /// One line for logs: "/dev/lirc0 (rc0, driver mceusb, protocols [nec] rc-5)".
 std::string describe(const RcDevice &device);

@@ -1,6 +1,8 @@
 #include "scripted_device.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,6 +46,43 @@ std::string ioctl_name(unsigned long request) {
     return buf;
 }
 
+// Brings the readiness pipe up to date when a call ends (declared after the lock).
+struct ScriptedDevice::RefreshReady {
+    ScriptedDevice *d;
+    ~RefreshReady() { d->update_ready_locked(); }
+};
+
+ScriptedDevice::ScriptedDevice() {
+    if (::pipe2(ready_pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2 failed";
+    }
+}
+
+ScriptedDevice::~ScriptedDevice() {
+    for (const int fd : ready_pipe_) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+int ScriptedDevice::native_handle() const {
+    std::lock_guard lock(mutex_);
+    return open_ ? ready_pipe_[0] : -1;
+}
+
+void ScriptedDevice::update_ready_locked() {
+    const bool ready =
+        open_ && (unplugged_ || (next_ < steps_.size() && steps_[next_].kind == Kind::read));
+    if (ready && !ready_signalled_) {
+        const char byte = 1;
+        ready_signalled_ = ::write(ready_pipe_[1], &byte, 1) == 1;
+    } else if (!ready && ready_signalled_) {
+        char byte;
+        ready_signalled_ = ::read(ready_pipe_[0], &byte, 1) != 1;
+    }
+}
+
 std::string ScriptedDevice::describe(const Step &s) {
     const std::string err =
         s.error != 0 ? " -> errno " + std::string(strerrorname_np(s.error)) : "";
@@ -80,6 +119,7 @@ int ScriptedDevice::unexpected_locked(const std::string &call) {
 ScriptedDevice &ScriptedDevice::add(Step s) {
     std::lock_guard lock(mutex_);
     steps_.push_back(std::move(s));
+    update_ready_locked();
     return *this;
 }
 
@@ -115,12 +155,14 @@ ScriptedDevice &ScriptedDevice::expect_writes(std::size_t count) {
 ScriptedDevice &ScriptedDevice::opened() {
     std::lock_guard lock(mutex_);
     open_ = true;
+    update_ready_locked();
     return *this;
 }
 
 void ScriptedDevice::unplug() {
     std::lock_guard lock(mutex_);
     unplugged_ = true;
+    update_ready_locked();
 }
 
 void ScriptedDevice::verify_done() const {
@@ -149,6 +191,7 @@ bool ScriptedDevice::is_open() const {
 
 int ScriptedDevice::open(const std::string &path) {
     std::lock_guard lock(mutex_);
+    const RefreshReady refresh{this};
     if (next_ >= steps_.size() || steps_[next_].kind != Kind::open || steps_[next_].path != path) {
         return unexpected_locked("open(" + path + ")");
     }
@@ -159,6 +202,7 @@ int ScriptedDevice::open(const std::string &path) {
 
 void ScriptedDevice::close() {
     std::lock_guard lock(mutex_);
+    const RefreshReady refresh{this};
     if (open_) {
         closed_ = true;
     }
@@ -167,6 +211,7 @@ void ScriptedDevice::close() {
 
 int ScriptedDevice::ioctl_u32(unsigned long request, uint32_t &value) {
     std::lock_guard lock(mutex_);
+    const RefreshReady refresh{this};
     const bool is_get = (request & 0xC0000000UL) == 0x80000000UL;
     const std::string call =
         ioctl_name(request) + (is_get ? "" : "(" + std::to_string(value) + ")");
@@ -193,6 +238,7 @@ int ScriptedDevice::ioctl_u32(unsigned long request, uint32_t &value) {
 
 IoResult ScriptedDevice::read(std::span<std::byte> buffer) {
     std::lock_guard lock(mutex_);
+    const RefreshReady refresh{this};
     if (!open_) {
         return {0, unexpected_locked("read on a closed device")};
     }
@@ -219,6 +265,7 @@ IoResult ScriptedDevice::read(std::span<std::byte> buffer) {
 
 IoResult ScriptedDevice::write(std::span<const std::byte> data) {
     std::lock_guard lock(mutex_);
+    const RefreshReady refresh{this};
     if (!open_) {
         return {0, unexpected_locked("write on a closed device")};
     }

@@ -7,6 +7,8 @@
 // recorded and checked against the kernel's pulse-mode rules (odd entry count <= 1024, every
 // entry > 0, <= 500 ms); a write the kernel would refuse fails the test and gets EINVAL.
 // unplug() makes every later call fail with ENODEV and poll report POLLHUP|POLLERR.
+// native_handle() is a pipe that is readable while a read step is next (or after an
+// unplug), so an event loop can watch the scripted device like a real one.
 //
 // Threads: every member may be called from any thread (one mutex).
 #pragma once
@@ -25,6 +27,11 @@ std::string ioctl_name(unsigned long request);
 
 class ScriptedDevice final : public DeviceIo {
   public:
+    ScriptedDevice();
+    ~ScriptedDevice() override;
+    ScriptedDevice(const ScriptedDevice &) = delete;
+    ScriptedDevice &operator=(const ScriptedDevice &) = delete;
+
     ScriptedDevice &expect_open(std::string path, int error = 0);
     ScriptedDevice &expect_get(unsigned long request, uint32_t reply, int error = 0);
     ScriptedDevice &expect_set(unsigned long request, uint32_t value, int error = 0);
@@ -51,7 +58,7 @@ class ScriptedDevice final : public DeviceIo {
     IoResult read(std::span<std::byte> buffer) override;
     IoResult write(std::span<const std::byte> data) override;
     int poll(short events, int timeout_ms, short &revents) override;
-    int native_handle() const override { return -1; }
+    int native_handle() const override;
 
   private:
     enum class Kind { open, get, set, read, write };
@@ -67,6 +74,8 @@ class ScriptedDevice final : public DeviceIo {
     std::string dump_locked() const;
     int unexpected_locked(const std::string &call);
     ScriptedDevice &add(Step s);
+    void update_ready_locked();
+    struct RefreshReady;
 
     mutable std::mutex mutex_;
     std::vector<Step> steps_;
@@ -75,6 +84,30 @@ class ScriptedDevice final : public DeviceIo {
     bool unplugged_ = false;
     bool closed_ = false;
     std::vector<std::vector<uint32_t>> writes_;
+    int ready_pipe_[2] = {-1, -1};
+    bool ready_signalled_ = false;
+};
+
+/// A DeviceIo that forwards to a ScriptedDevice the test keeps (for factories, which hand
+/// out ownership).
+class DeviceRef final : public DeviceIo {
+  public:
+    explicit DeviceRef(ScriptedDevice &d) : d_(d) {}
+    int open(const std::string &path) override { return d_.open(path); }
+    void close() override { d_.close(); }
+    bool is_open() const override { return d_.is_open(); }
+    int ioctl_u32(unsigned long request, uint32_t &value) override {
+        return d_.ioctl_u32(request, value);
+    }
+    IoResult read(std::span<std::byte> buffer) override { return d_.read(buffer); }
+    IoResult write(std::span<const std::byte> data) override { return d_.write(data); }
+    int poll(short events, int timeout_ms, short &revents) override {
+        return d_.poll(events, timeout_ms, revents);
+    }
+    int native_handle() const override { return d_.native_handle(); }
+
+  private:
+    ScriptedDevice &d_;
 };
 
 /// Little helpers to build mode2 streams.
