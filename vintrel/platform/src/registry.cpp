@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -342,9 +343,19 @@ FileContents readFile(const std::string &filePath) {
         return out;
     }
     std::string text;
-    text.resize(Registry::kMaxFileBytes + 1);
+    // Sized from the file's size, grown if it grows meanwhile; one byte past the limit
+    // tells a file that is too large.
+    constexpr std::size_t kLimit = Registry::kMaxFileBytes + 1;
+    const auto reported = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    text.resize(std::min(reported + 1, kLimit));
     std::size_t used = 0;
-    while (used < text.size()) {
+    while (true) {
+        if (used == text.size()) {
+            if (text.size() == kLimit) {
+                break;
+            }
+            text.resize(std::min(text.size() * 2, kLimit));
+        }
         const ssize_t got = ::read(fd, text.data() + used, text.size() - used);
         if (got < 0 && errno == EINTR) {
             continue;
