@@ -1,0 +1,199 @@
+// Round trips through the device stack: KRVXGetKRVXInfo against a private krvxd (simulated
+// device, instant air), and for comparison a VERSION request to LIRC's lircd (its `file`
+// driver, private socket and options file) over one persistent connection.
+// Each benchmark reports p50 and p99 of the single round trips as counters (µs).
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "krvxdrv.h"
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int connect_to(const std::string &path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// A child process on a private folder, ended with SIGTERM.
+class Child {
+  public:
+    Child(std::vector<std::string> args, const std::string &socket) {
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (pid_ > 0 && Clock::now() < end) {
+            const int fd = connect_to(socket);
+            if (fd >= 0) {
+                ::close(fd);
+                ready_ = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+std::string temp_dir() {
+    char t[] = "/tmp/krvx-bench.XXXXXX";
+    return ::mkdtemp(t);
+}
+
+void report(benchmark::State &state, std::vector<double> &us) {
+    if (us.empty())
+        return;
+    std::sort(us.begin(), us.end());
+    state.counters["p50_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+}
+
+void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
+    const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
+    Child service({KRVXD_PATH, "--socket", socket, "--time-scale", "0"}, socket);
+    ::setenv("KRVX_SOCKET", socket.c_str(), 1);
+    const int h = service.ready() ? KRVXOpen() : -1;
+    if (h <= 0) {
+        state.SkipWithError("krvxd did not start");
+        return;
+    }
+    std::vector<double> us;
+    us.reserve(200000);
+    DeviceInfo info{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!KRVXGetKRVXInfo(h, &info)) {
+            state.SkipWithError("KRVXGetKRVXInfo failed");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    KRVXClose(h);
+    report(state, us);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_KrvxGetInfoRoundTrip)->UseRealTime();
+
+// The same round trip while another client's send is on air the whole time (real air time).
+void BM_KrvxGetInfoDuringSend(benchmark::State &state) {
+    const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
+    Child service({KRVXD_PATH, "--socket", socket, "--time-scale", "1"}, socket);
+    ::setenv("KRVX_SOCKET", socket.c_str(), 1);
+    const int h = service.ready() ? KRVXOpen() : -1;
+    const int sender = service.ready() ? KRVXOpen() : -1;
+    if (h <= 0 || sender <= 0) {
+        state.SkipWithError("krvxd did not start");
+        return;
+    }
+    // 0.5 s codes back to back on a thread of their own.
+    std::atomic<bool> stop{false};
+    std::atomic<int> sends{0};
+    std::thread air([&] {
+        const char *code = "0000 006D 0000 0001 0010 2000";  // one long space: ~218 ms
+        while (!stop) {
+            if (KRVXTransmitIR(sender, code, FMT_PRONTO, 2, 0, nullptr, nullptr, nullptr))
+                ++sends;
+        }
+    });
+    std::vector<double> us;
+    DeviceInfo info{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!KRVXGetKRVXInfo(h, &info)) {
+            state.SkipWithError("KRVXGetKRVXInfo failed");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    stop = true;
+    air.join();
+    state.counters["sends"] = sends.load();
+    KRVXClose(h);
+    KRVXClose(sender);
+    report(state, us);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_KrvxGetInfoDuringSend)->UseRealTime()->MinTime(2.0);
+
+void BM_LircdVersionRoundTrip(benchmark::State &state) {
+    const std::string dir = temp_dir(), socket = dir + "/lircd.sock";
+    // Its own options file and an empty configuration keep lircd away from /etc/lirc.
+    std::ofstream(dir + "/lirc_options.conf") << "[lircd]\nnodaemon = True\n";
+    std::ofstream(dir + "/lircd.conf") << "";
+    Child lircd(
+        {"/usr/sbin/lircd", "-O", dir + "/lirc_options.conf", "-n", "-H", "file", "-d", "/dev/null",
+         "-o", socket, "-P", dir + "/lircd.pid", "-L", dir + "/lircd.log", dir + "/lircd.conf"},
+        socket);
+    const int fd = lircd.ready() ? connect_to(socket) : -1;
+    if (fd < 0) {
+        state.SkipWithError("lircd did not start (Debian package lirc)");
+        return;
+    }
+    std::vector<double> us;
+    us.reserve(200000);
+    char buf[512];
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (::send(fd, "VERSION\n", 8, MSG_NOSIGNAL) != 8) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        std::string reply;
+        while (reply.find("END\n") == std::string::npos) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            reply.append(buf, static_cast<std::size_t>(n));
+        }
+        if (reply.find("SUCCESS") == std::string::npos) {
+            state.SkipWithError("lircd did not answer VERSION");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    ::close(fd);
+    report(state, us);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_LircdVersionRoundTrip)->UseRealTime();
+
+}  // namespace
