@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "lirc/lirc_backend.h"
 #include "log.h"
 #include "options.h"
 #include "server.h"
@@ -26,8 +27,10 @@ int main(int argc, char **argv) {
     if (o.backend == "sim") {
         backend = std::make_unique<krvxd::SimBackend>(io.get_executor(), server, o.sim);
     } else {
-        log.info("the lirc backend is not part of this build yet; use --backend sim");
-        return 2;
+        krvxd::lirc::LircSettings lirc;
+        lirc.device = o.lirc_device;
+        backend = std::make_unique<krvxd::lirc::LircBackend>(io.get_executor(), server, log,
+                                                             std::move(lirc));
     }
     server.set_backend(backend.get());
 

@@ -69,6 +69,14 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     sim->add_option("--fail-open", fail_open, "Make every open fail this way")
         ->check(CLI::IsMember({"device-not-found", "comm-failed", "firmware-mismatch"}));
     sim->add_flag("--fail-transmit", o.sim.fail_transmit, "Make every send fail");
+    auto *lirc = app.add_option_group("Kernel IR device (--backend lirc)");
+    lirc->add_option("--device", o.lirc_device,
+                     "Device node, e.g. /dev/lirc0 (default: the first that can receive)")
+        ->check([](const std::string &v) {
+            return v.size() > 0 && v.size() < 256 && v.front() == '/'
+                       ? std::string()
+                       : std::string("an absolute device path is expected, e.g. /dev/lirc0");
+        });
 
     try {
         app.parse(argc, argv);

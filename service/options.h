@@ -15,6 +15,7 @@ struct Options {
     std::string backend = "sim";
     bool verbose = false;
     SimSettings sim;
+    std::string lirc_device;  ///< --device for --backend lirc; empty: the first receiver
 };
 
 struct ParsedOptions {
