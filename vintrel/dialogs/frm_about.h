@@ -58,7 +58,8 @@ class frmAbout : public QDialog {
     /// little-endian number in upper-case hex without leading zeros ("&h1F", "&h0"); any
     /// other type leaves valueText as it was. Throws platform::RuntimeError
     /// kErrInvalidArgument when the 1024-byte buffer holds no NUL, kErrTypeMismatch for
-    /// REG_DWORD data that is not 4 bytes. The key is closed on every path.
+    /// REG_DWORD data that is not 4 bytes. The key is closed on every path. Lines of the
+    /// registry file that could not be read are written to standard error.
     bool GetKeyValue(platform::HKEY root, const std::string &keyPath, const std::string &valueName,
                      std::string &valueText);
 

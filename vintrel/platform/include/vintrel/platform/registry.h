@@ -21,10 +21,11 @@
 // HKEY_CLASSES_ROOT or HKCR, HKEY_USERS or HKU) and its path, "\" between the parts. Key
 // and value names compare without regard to ASCII case. A key exists when a section names
 // it or a key below it. REG_SZ data is the text followed by one NUL byte, as the registry
-// stores it. Blanks around names and values are dropped. The same value given twice: the
-// later one counts. A line that cannot be read (no "=", bad number, bad hex, a NUL byte,
-// a name or key part that is too long, a value outside any valid section) is skipped and
-// listed in diagnostics(); the rest of the file still counts.
+// stores it. Blanks around names and values are dropped; a comment is a whole line, so a
+// ";" after a value belongs to the value. The same value given twice: the later one counts.
+// A line that cannot be read (no "=", bad number, bad hex, a NUL byte, a name or key part
+// that is too long, a value outside any valid section) is skipped and listed in
+// diagnostics(); the rest of the file still counts.
 //
 // Access: a key opens when the file is a readable regular file of at most kMaxFileBytes and
 // the key exists; otherwise the open fails and the key counts as missing. The rights asked
