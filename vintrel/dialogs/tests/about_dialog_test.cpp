@@ -12,8 +12,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -264,6 +267,31 @@ TEST_F(AboutTest, TheShippedRegistryPointsEntry2AtTheProgramFolder) {
     EXPECT_EQ(text, "/usr/bin");
     EXPECT_TRUE(dialog->registry().diagnostics().empty());
     delete dialog;
+}
+
+TEST(ShippedRegistry, InstallsWhereTheProgramLooksForIt) {
+    QTemporaryDir destdir;
+    ASSERT_TRUE(destdir.isValid());
+    QProcess install;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DESTDIR"), destdir.path());
+    install.setProcessEnvironment(environment);
+    install.start(QStringLiteral(VINTREL_TEST_CMAKE_COMMAND),
+                  {QStringLiteral("-P"), QStringLiteral(VINTREL_TEST_DIALOGS_INSTALL_SCRIPT)});
+    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+
+    const char *saved = std::getenv("VINTREL_REGISTRY");
+    const std::string keep = saved != nullptr ? saved : "";
+    ::unsetenv("VINTREL_REGISTRY");
+    QFile installed(destdir.path() + QString::fromStdString(platform::Registry::defaultPath()));
+    if (saved != nullptr) {
+        ::setenv("VINTREL_REGISTRY", keep.c_str(), 1);
+    }
+    QFile shipped(QStringLiteral(VINTREL_TEST_SHIPPED_REGISTRY));
+    ASSERT_TRUE(installed.open(QIODevice::ReadOnly)) << installed.fileName().toStdString();
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    EXPECT_EQ(installed.readAll(), shipped.readAll());
 }
 
 // ---- Opening and closing --------------------------------------------------------------
