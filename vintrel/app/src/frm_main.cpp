@@ -13,14 +13,17 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 
 #include "controls.h"
 #include "error_report.h"
 #include "forms.h"
+#include "frm_tx.h"
 #include "vintrel/device/relay.h"
 #include "vintrel/platform/last_error.h"
 #include "vintrel/platform/message_box.h"
+#include "vintrel/platform/mouse_pointer.h"
 #include "vintrel/platform/screen.h"
 
 #ifdef VINTREL_HAVE_ABOUT_DIALOG
@@ -59,6 +62,11 @@ QString openErrorMessage(std::uint32_t lastError) {
         default:
             return QStringLiteral("Unable to initialize Korvex (unknown error)!");
     }
+}
+
+// Text for the driver: ISO-8859-1, a character outside it becomes '?'; NUL-terminated.
+QByteArray toDriverText(const QString &text) {
+    return text.toLatin1();
 }
 
 void fatal(const QString &message) {
@@ -220,7 +228,12 @@ void FrmMain::buildMenus() {
 
 void FrmMain::wireEvents() {
     connect(mnuFileExit_, &QAction::triggered, this, &FrmMain::mnuFileExit_Click);
-    connect(tbCurCode_, &QPlainTextEdit::textChanged, this, &FrmMain::tbCurCode_Change);
+    connect(tbCurCode_, &QPlainTextEdit::textChanged, this,
+            [this] { runEvent(&FrmMain::tbCurCode_Change); });
+    connect(mnuTransmitTXBlock_, &QAction::triggered, this,
+            [this] { runEvent(&FrmMain::mnuTransmitTXBlock_Click); });
+    connect(cbTransmitIRCode_, &QPushButton::clicked, this,
+            [this] { runEvent(&FrmMain::cbTransmitIRCode_Click); });
     connect(Timer1_, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
 #ifdef VINTREL_HAVE_ABOUT_DIALOG
     connect(mnuHelpAbout_, &QAction::triggered, this, &FrmMain::mnuHelpAbout_Click);
@@ -407,8 +420,68 @@ void FrmMain::showDeviceInfo() {
     // Filling the device information line comes with the device information display.
 }
 
+void FrmMain::runEvent(void (FrmMain::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const platform::RuntimeError &error) {
+        reportRuntimeError(error);
+    }
+}
+
 void FrmMain::tbCurCode_Change() {
-    // Validating the code and setting the transmit commands comes with code validation.
+    const QString text = tbCurCode_->toPlainText();
+    if (text.isEmpty()) {
+        cbTransmitIRCode_->setEnabled(false);
+        mnuTransmit_->menuAction()->setEnabled(false);
+        return;
+    }
+    // Fresh scratch for every check; nothing reads what the driver writes there.
+    std::array<char, KRVX_LEARN_BUFFER_SIZE> scratch{};
+    std::int32_t words = 0;
+    const QByteArray code = toDriverText(text);
+    const bool codeValid = processState().driver.convertProntoCode(code.constData(), scratch.data(),
+                                                                   &words, 0, 0) != 0;
+    const bool injectShown = !cbInjectIR_->isHidden();
+    cbTransmitIRCode_->setEnabled(codeValid && !injectShown);
+    mnuTransmit_->menuAction()->setEnabled(codeValid && !injectShown);
+    if (injectShown) {
+        cbInjectIR_->setEnabled(codeValid);
+    }
+}
+
+void FrmMain::cbTransmitIRCode_Click() {
+    mnuTransmitTXBlock_Click();
+}
+
+void FrmMain::mnuTransmitTXBlock_Click() {
+    ProcessState &state = processState();
+    state.curCode = tbCurCode_->toPlainText();
+    if (state.deviceHandle == 0) {
+        return;
+    }
+    platform::setMousePointer(platform::MousePointer::Hourglass);
+    FrmTX *tx = frmTX();
+    tx->showAndPaint();
+    std::int32_t sent = 0;
+    try {
+        const QByteArray code = toDriverText(state.curCode);
+        sent = state.driver.transmitIR(state.deviceHandle, code.constData(), state.curCodeFormat,
+                                       10, 0, nullptr, nullptr, nullptr);
+        state.curCode = QString::fromLatin1(code);
+    } catch (...) {
+        // The window and the pointer never stay behind, whatever the driver did.
+        tx->hide();
+        platform::setMousePointer(platform::MousePointer::Default);
+        throw;
+    }
+    tx->hide();
+    platform::setMousePointer(platform::MousePointer::Default);
+    if (sent == 0) {
+        platform::messageBox(
+            QStringLiteral(
+                "*** ERROR calling KRVXTransmitIR! ***Verify that your IR Code is Valid!"),
+            kErrorTitle, this);
+    }
 }
 
 }  // namespace vintrel::app

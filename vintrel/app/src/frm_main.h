@@ -65,7 +65,12 @@ class FrmMain : public QMainWindow, public MainForm {
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
     void tbCurCode_Change();
+    void mnuTransmitTXBlock_Click();
+    void cbTransmitIRCode_Click();
     void Timer1_Timer();
+    /// Runs handler for a control event: a run-time error it raises is reported, since
+    /// an event has no caller to fail to.
+    void runEvent(void (FrmMain::*handler)());
 
     // Operations the load and unload sequences call.
     void hookDriver();

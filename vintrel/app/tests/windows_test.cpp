@@ -103,6 +103,9 @@ class WindowsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         processState().reset();
+        // The code box checks each text with the driver.
+        std::string reason;
+        ASSERT_TRUE(processState().driver.load(FAKE_DRIVER, reason)) << reason;
         form_ = new FrmMain;
         form_->showCentred();
         ASSERT_TRUE(test::waitUntil([this] { return form_->isVisible(); }));

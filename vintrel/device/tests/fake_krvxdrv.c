@@ -8,6 +8,7 @@
  *   FAKE_KRVX_DEVINFO         "fw,prot,day,month,year" for KRVXGetKRVXInfo, or "fail"
  *   FAKE_KRVX_TRANSMIT_RESULT result of KRVXTransmitIR (1)
  * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
+ * fakeKrvxSetTransmitHook() names a function KRVXTransmitIR calls while it "sends".
  * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion.
  */
 #define KRVXDRV_BUILDING 1
@@ -95,6 +96,13 @@ KRVXDRV_API int32_t KRVXGetKRVXInfo(int32_t handle, DeviceInfo *info) {
     return 1;
 }
 
+typedef void (*FakeTransmitHook)(void);
+static FakeTransmitHook g_transmitHook;
+
+KRVXDRV_API void fakeKrvxSetTransmitHook(FakeTransmitHook hook) {
+    g_transmitHook = hook;
+}
+
 KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t format,
                                    int32_t repeatCount, int32_t inactivityWaitTime,
                                    void *completionEvent, void *reserved0, void *reserved1) {
@@ -104,6 +112,9 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
     (void)reserved1;
     logLine("KRVXTransmitIR %d %s %d %d", (int)handle, code != NULL ? code : "(null)", (int)format,
             (int)repeatCount);
+    if (g_transmitHook != NULL) {
+        g_transmitHook();
+    }
     const int32_t result = (int32_t)setting("FAKE_KRVX_TRANSMIT_RESULT", 1);
     if (result == 0) {
         errno = ERR_TRANSMIT_FAILED;

@@ -70,7 +70,7 @@ Hwnd WindowSystem::createWindow(std::string_view className, std::string_view win
         return 0;
     }
     const Hwnd handle = nextHandle_++;
-    windows_.emplace(handle, Window{std::string(windowName), style, &staticWindowProc});
+    windows_.emplace(handle, Window{std::string(windowName), style, createdProc_});
     setLastError(0);
     return handle;
 }
@@ -131,6 +131,10 @@ std::intptr_t WindowSystem::sendMessage(const WindowMessage &message) {
 void WindowSystem::failNextCreateWindow(std::uint32_t lastError) noexcept {
     failNextCreate_ = true;
     failNextCreateError_ = lastError;
+}
+
+void WindowSystem::setCreatedWindowProc(WindowProc procedure) noexcept {
+    createdProc_ = procedure;
 }
 
 std::intptr_t WindowSystem::staticWindowProc(const WindowMessage &message) {

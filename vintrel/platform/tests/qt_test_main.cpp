@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "qt_test_support.h"
+
 namespace {
 
 class QtApplicationEnvironment : public ::testing::Environment {
@@ -14,6 +16,7 @@ class QtApplicationEnvironment : public ::testing::Environment {
         static char name[] = "vintrel-test";
         static char *argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
+        vintrel::platform::setMessageBoxObserver(vintrel::test::unexpectedBoxObserver());
     }
     void TearDown() override { app_.reset(); }
 

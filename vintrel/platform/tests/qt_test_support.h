@@ -6,7 +6,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+
+#include "vintrel/platform/message_box.h"
 
 namespace vintrel::test {
 
@@ -20,6 +24,15 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 20
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+/// The observer every test program starts with: a box nobody expected fails the test and
+/// is closed, instead of waiting for a human.
+inline platform::MessageBoxObserver unexpectedBoxObserver() {
+    return [](const platform::ShownMessageBox &box) {
+        ADD_FAILURE() << "unexpected message box: " << box.title.toStdString() << ": "
+                      << box.text.toStdString();
+    };
 }
 
 /// Runs the events that are due now (posted events included).

@@ -24,7 +24,7 @@ TEST(MessageBox, ShowsTitleAndExactTextModalWithOnlyOkAndNoIcon) {
     const QString text = QStringLiteral("Unable to connect!  Please <b>check</b>\nnow");
     messageBox(text, QStringLiteral("ERROR"));
     messageBox(QStringLiteral("second"), QStringLiteral("vintrel"));
-    setMessageBoxObserver({});
+    setMessageBoxObserver(test::unexpectedBoxObserver());
 
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].title, QStringLiteral("ERROR"));
@@ -45,7 +45,7 @@ TEST(MessageBox, ObserverCanBeSwappedAndRestored) {
     messageBox(QStringLiteral("a"), QStringLiteral("b"));
     setMessageBoxObserver(previous);
     messageBox(QStringLiteral("a"), QStringLiteral("b"));
-    setMessageBoxObserver({});
+    setMessageBoxObserver(test::unexpectedBoxObserver());
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 1);
 }

@@ -40,11 +40,7 @@ class MainForm {
     /// A packed progress report (quality * 256 + progress) and the carrier in Hz.
     virtual void onLearnProgress(std::uintptr_t wParam, std::intptr_t lParam) = 0;
 
-  protected:
-    MainForm() = default;
-    ~MainForm() = default;
-    MainForm(const MainForm &) = default;
-    MainForm &operator=(const MainForm &) = default;
+    virtual ~MainForm() = default;
 };
 
 inline constexpr std::size_t kHookBufferSize = KRVX_LEARN_BUFFER_SIZE;  // 2049: 0..2048

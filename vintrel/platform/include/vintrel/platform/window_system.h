@@ -89,6 +89,9 @@ class WindowSystem : public QObject {
 
     /// For tests: the next createWindow() fails with this last-error value.
     void failNextCreateWindow(std::uint32_t lastError) noexcept;
+    /// For tests: windows created from now on get this procedure instead of the class's
+    /// own (nullptr: a window without a procedure; messages to it are dropped).
+    void setCreatedWindowProc(WindowProc procedure) noexcept;
 
     /// The procedure of the "STATIC" class.
     static std::intptr_t staticWindowProc(const WindowMessage &message);
@@ -104,6 +107,7 @@ class WindowSystem : public QObject {
     };
     std::map<Hwnd, Window> windows_;
     Hwnd nextHandle_ = 0x10;
+    WindowProc createdProc_ = &staticWindowProc;
     bool failNextCreate_ = false;
     std::uint32_t failNextCreateError_ = 0;
 };
