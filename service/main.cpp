@@ -22,7 +22,7 @@ int main(int argc, char **argv) {
 
     asio::io_context io(1);
     const krvxd::Log log(o.verbose);
-    krvxd::Server server(io, log);
+    krvxd::Server server(io, log, o.limits);
     std::unique_ptr<krvxd::Backend> backend;
     if (o.backend == "sim") {
         backend = std::make_unique<krvxd::SimBackend>(io.get_executor(), server, o.sim);

@@ -57,6 +57,11 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
         ->check(CLI::IsMember({"sim", "lirc"}))
         ->capture_default_str();
     app.add_flag("-v,--verbose", o.verbose, "Log every request");
+    double learn_timeout_s = 10;
+    app.add_option("--learn-timeout", learn_timeout_s,
+                   "Seconds a learn waits for a complete burst before it fails")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->capture_default_str();
     auto *sim = app.add_option_group("Simulated device (--backend sim)");
     sim->add_option("--time-scale", o.sim.time_scale,
                     "Air time factor: 1 real time, 0 instant (tests)")
@@ -85,6 +90,8 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
         const int code = app.exit(e, out, err);
         return {std::nullopt, code, out.str() + err.str()};
     }
+    o.limits.learn_timeout =
+        std::chrono::milliseconds(static_cast<int64_t>(learn_timeout_s * 1000));
     const auto fw = parse_version(firmware), pv = parse_version(protocol);
     if (!fw)
         return {std::nullopt, 2, "krvxd: --firmware wants MAJOR.MINOR, e.g. 1.7\n"};

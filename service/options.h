@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "server.h"
 #include "sim/sim_backend.h"
 
 namespace krvxd {
@@ -15,6 +16,7 @@ struct Options {
     std::string backend = "sim";
     bool verbose = false;
     SimSettings sim;
+    ServerLimits limits;
     std::string lirc_device;  ///< --device for --backend lirc; empty: the first receiver
 };
 

@@ -18,7 +18,7 @@ namespace krvxd {
 using asio::local::stream_protocol;
 
 Server::Server(asio::io_context &io, const Log &log, ServerLimits limits)
-    : io_(io), log_(log), limits_(limits), acceptor_(io), uid_(::geteuid()) {}
+    : io_(io), log_(log), limits_(limits), acceptor_(io), uid_(::geteuid()), learn_timer_(io) {}
 
 Server::~Server() {
     stop();
@@ -112,11 +112,68 @@ void Server::stop() {
         session->close({});
     sends_.clear();
     queued_air_us_ = 0;
+    learn_.reset();
+    learn_timer_.cancel();
 }
 
 void Server::session_closed(uint64_t id) {
     if (sessions_.erase(id) > 0)
         log_.debug("client " + std::to_string(id) + ": disconnected");
+    if (learn_ && learn_->owner == id)
+        end_learn({LEARN_FAIL_CANCELLED, {}});
+}
+
+std::shared_ptr<Session> Server::session_of(uint64_t id) const {
+    auto it = sessions_.find(id);
+    return it == sessions_.end() ? nullptr : it->second;
+}
+
+void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t request_id) {
+    if (learn_ && learn_->owner != session->id()) {
+        session->send({request_id, wire::Reply{ERR_LEARN_BUSY}});
+        return;
+    }
+    if (device_lost_) {
+        session->send({request_id, wire::Reply{ERR_COMM_FAILED}});
+        return;
+    }
+    if (learn_)
+        end_learn({LEARN_FAIL_CANCELLED, {}});  // superseded by this one
+    const uint32_t id = next_learn_id_++;
+    if (next_learn_id_ == 0)
+        next_learn_id_ = 1;
+    learn_.emplace(ActiveLearn{id, session->id(), {}});
+    log_.debug("client " + std::to_string(session->id()) + ": learn " + std::to_string(id));
+    backend_->set_learning(true);
+    session->send({0, wire::LearnBegin{id, true}});
+    session->send({request_id, wire::Reply{0}});
+    learn_timer_.expires_after(limits_.learn_timeout);
+    learn_timer_.async_wait([this, id, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
+        if (ec || alive.expired() || !learn_ || learn_->id != id)
+            return;
+        end_learn({learn_->engine.failure_reason(), {}});
+    });
+}
+
+void Server::stop_learn(const std::shared_ptr<Session> &session, bool with_burst) {
+    if (!learn_ || learn_->owner != session->id())
+        return;  // already ended: nothing to do
+    if (with_burst && learn_->engine.usable())
+        end_learn(learn_->engine.finish());
+    else
+        end_learn({LEARN_FAIL_CANCELLED, {}});
+}
+
+void Server::end_learn(const LearnOutcome &outcome) {
+    if (!learn_)
+        return;
+    const ActiveLearn ended = std::move(*learn_);
+    learn_.reset();
+    learn_timer_.cancel();
+    backend_->set_learning(false);
+    log_.debug("learn " + std::to_string(ended.id) + " ended: " + std::to_string(outcome.result));
+    if (auto owner = session_of(ended.owner))
+        owner->send({0, wire::LearnEnd{ended.id, outcome.result, outcome.code}});
 }
 
 void Server::queue_send(std::shared_ptr<Session> session, uint32_t request_id, ir::Signal signal,
@@ -171,6 +228,13 @@ void Server::start_next_send() {
 }
 
 void Server::on_frame(const ReceivedFrame &frame) {
+    if (learn_) {
+        const LearnReport r = learn_->engine.add(frame);
+        if (auto owner = session_of(learn_->owner))
+            owner->send({0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}});
+        if (learn_ && learn_->engine.complete())
+            end_learn(learn_->engine.finish());
+    }
     if (!frame.burst_start || frame.durations_us.empty())
         return;
     const std::string code = ir::receive_code(frame.durations_us);
@@ -190,6 +254,7 @@ void Server::on_device_lost(const std::string &reason) {
         return;
     device_lost_ = true;
     log_.info("device lost: " + reason);
+    end_learn({LEARN_FAIL_DEVICE_LOST, {}});
     std::vector<std::shared_ptr<Session>> all;
     for (auto &[id, session] : sessions_)
         all.push_back(session);

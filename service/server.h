@@ -14,9 +14,11 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "backend.h"
+#include "learn/learn_engine.h"
 #include "log.h"
 
 namespace krvxd {
@@ -32,6 +34,8 @@ struct ServerLimits {
     uint32_t max_hold_ms = 60000;
     /// Highest repeat count of one send.
     int32_t max_repeat = 1000;
+    /// A learn that has not completed by then ends (with what it captured, as a failure).
+    std::chrono::milliseconds learn_timeout{10000};
 };
 
 class Server final : public BackendListener {
@@ -63,6 +67,13 @@ class Server final : public BackendListener {
     void queue_send(std::shared_ptr<Session> session, uint32_t request_id, ir::Signal signal,
                     int repeat);
     void session_closed(uint64_t id);
+
+    /// Own learn of `session` (one learn at a time on the device). Answers the request: a
+    /// LearnBegin event and then Reply 0, or Reply ERR_LEARN_BUSY while another client
+    /// learns. A second learn of the same client ends its first one (superseded).
+    void start_learn(const std::shared_ptr<Session> &session, uint32_t request_id);
+    /// Ends `session`'s own learn: with the burst captured so far (when usable) or cancelled.
+    void stop_learn(const std::shared_ptr<Session> &session, bool with_burst);
     std::size_t client_count() const { return sessions_.size(); }
 
   private:
@@ -72,7 +83,14 @@ class Server final : public BackendListener {
         ir::Signal signal;
         int repeat;
     };
+    struct ActiveLearn {
+        uint32_t id;
+        uint64_t owner;
+        LearnEngine engine;
+    };
     void accept_next();
+    void end_learn(const LearnOutcome &outcome);
+    std::shared_ptr<Session> session_of(uint64_t id) const;
     void start_next_send();
 
     asio::io_context &io_;
@@ -90,6 +108,9 @@ class Server final : public BackendListener {
     std::chrono::steady_clock::time_point on_air_until_{};
     uint64_t queued_air_us_ = 0;  ///< air time of the sends waiting in sends_
     bool device_lost_ = false;
+    std::optional<ActiveLearn> learn_;
+    uint32_t next_learn_id_ = 1;
+    asio::steady_timer learn_timer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

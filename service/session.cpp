@@ -157,8 +157,19 @@ void Session::handle(const wire::Message &m) {
         send({m.id, wire::Reply{status}});
         return;
     }
-    // Learning and the hook are carried by the protocol but not served by this version.
-    log.debug(label() + ": learn request refused");
+    if (std::holds_alternative<wire::LearnStart>(m.body)) {
+        server_.start_learn(shared_from_this(), m.id);
+        return;
+    }
+    if (const auto *stop = std::get_if<wire::LearnStop>(&m.body)) {
+        log.debug(label() + (stop->mode == wire::LearnStop::FinishWithBurst ? ": finish learn"
+                                                                            : ": cancel learn"));
+        server_.stop_learn(shared_from_this(), stop->mode == wire::LearnStop::FinishWithBurst);
+        send({m.id, wire::Reply{0}});
+        return;
+    }
+    // The hook is carried by the protocol but not served by this version.
+    log.debug(label() + ": hook request refused");
     send({m.id, wire::Reply{ERR_NOT_SUPPORTED}});
 }
 

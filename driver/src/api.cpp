@@ -154,8 +154,6 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
                                 int32_t param1, int32_t reserved0, int32_t reserved1) {
-    (void)callback;
-    (void)userData;
     (void)param1;
     (void)reserved0;
     (void)reserved1;
@@ -164,8 +162,28 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
         return fail(ERR_INVALID_HANDLE);
     if (buffer == nullptr || abortWord == nullptr || (format != FMT_PRONTO && format != FMT_UNHOOK))
         return fail(ERR_INVALID_ARGUMENT);
-    // Learning and the hook are not served by this version of the library.
-    return fail(ERR_NOT_SUPPORTED);
+    // Command words fill bytes 0..9 (nine characters and their 0 byte).
+    const bool hook_word = std::memcmp(buffer, HOOK_COMMAND, sizeof HOOK_COMMAND) == 0;
+    const bool unhook_word = std::memcmp(buffer, UNHOOK_COMMAND, sizeof UNHOOK_COMMAND) == 0;
+    if (format == FMT_UNHOOK && !unhook_word)
+        return fail(ERR_INVALID_ARGUMENT);
+
+    std::lock_guard lock(h->call_mutex);
+    if (format == FMT_UNHOOK) {
+        // Ends the own learn; no hook is ever registered by this version, so none to remove.
+        h->connection->drop_learn();
+        errno = 0;
+        return 1;
+    }
+    if (hook_word) {
+        h->connection->drop_learn();
+        return fail(ERR_NOT_SUPPORTED);  // the hook is served by a later version
+    }
+    const int32_t status = h->connection->start_learn(buffer, abortWord, callback, userData);
+    if (status != 0)
+        return fail(status);
+    errno = ERROR_IO_PENDING;
+    return 1;
 }
 
 KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,

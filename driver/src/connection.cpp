@@ -7,10 +7,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "ir/pronto.h"
 #include "wire/socket_path.h"
 
 namespace krvxdrv {
@@ -208,6 +211,12 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
                                                  int32_t &error) {
     auto deadline = Clock::now() + timeout;
     error = ERR_COMM_FAILED;
+    // Only the library thread reads replies: waiting on it from inside a callback would
+    // wait for itself until the timeout.
+    if (on_library_thread()) {
+        error = ERR_INVALID_ARGUMENT;
+        return std::nullopt;
+    }
     uint32_t id = 0;
     {
         std::lock_guard lock(mutex_);
@@ -260,16 +269,27 @@ void Connection::run() {
     { std::lock_guard lock(mutex_); }
     std::vector<uint8_t> buffer(4096), payload;
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        const int r = ::poll(fds, 2, -1);  // no timeout: nothing to do until a byte arrives
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+        int timeout_ms = -1;  // nothing to do until a byte arrives
+        {
+            std::lock_guard lock(mutex_);
+            if (learn_)
+                timeout_ms = kAbortPollMs;  // a learn runs: watch its abort word
         }
-        if (fds[1].revents != 0)
-            break;  // shutdown()
-        if (fds[0].revents == 0)
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        const int r = ::poll(fds, 2, timeout_ms);
+        if (r < 0 && errno != EINTR)
+            break;
+        if (r > 0 && fds[1].revents != 0) {
+            uint64_t count = 0;
+            (void)!::read(wake_fd_, &count, sizeof count);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                break;
+        }
+        check_abort_word();
+        if (r <= 0 || fds[0].revents == 0)
             continue;
         const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
@@ -292,11 +312,86 @@ void Connection::run() {
         }
         if (bad)
             break;
-        std::lock_guard lock(mutex_);
-        if (stopping_)
-            break;
     }
     mark_dead();
+    fail_learn_on_loss();
+}
+
+void Connection::send_unanswered(wire::Body body) {
+    uint32_t id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (dead_ || stopping_)
+            return;
+        id = next_id_++;
+        if (next_id_ == 0)
+            next_id_ = 1;
+    }
+    const auto frame = wire::encode({id, std::move(body)});
+    std::lock_guard write_lock(write_mutex_);
+    if (!write_all(fd_, frame, Clock::now() + kAnswerTimeout))
+        ::shutdown(fd_, SHUT_RDWR);
+}
+
+int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
+                                void *user_data) {
+    {
+        std::lock_guard lock(mutex_);
+        learn_.emplace(OwnLearn{0, buffer, abort_word, callback, user_data, false, 0, 0});
+    }
+    const uint64_t one = 1;
+    (void)!::write(wake_fd_, &one, sizeof one);  // poll with a timeout from now on
+    int32_t error = 0;
+    auto reply = request(wire::LearnStart{}, kAnswerTimeout, error);
+    const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
+    const int32_t status = r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
+    if (status != 0) {
+        std::lock_guard lock(mutex_);
+        if (learn_ && learn_->buffer == buffer)
+            learn_.reset();
+    }
+    return status;
+}
+
+void Connection::drop_learn() {
+    bool running = false;
+    {
+        std::lock_guard lock(mutex_);
+        running = learn_.has_value();
+        learn_.reset();
+    }
+    if (running)
+        send_unanswered(wire::LearnStop{wire::LearnStop::Cancel});
+}
+
+void Connection::check_abort_word() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!learn_ || learn_->id == 0 || learn_->stop_sent)
+            return;
+        const int32_t word =
+            std::atomic_ref<int32_t>(*learn_->abort_word).load(std::memory_order_acquire);
+        if (word != -1)
+            return;
+        learn_->stop_sent = true;
+    }
+    send_unanswered(wire::LearnStop{wire::LearnStop::FinishWithBurst});
+}
+
+void Connection::fail_learn_on_loss() {
+    KRVXLearnCallback callback = nullptr;
+    void *user_data = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (!learn_ || stopping_)
+            return;
+        learn_->buffer[0] = '\0';
+        callback = learn_->callback;
+        user_data = learn_->user_data;
+        learn_.reset();
+    }
+    if (callback != nullptr)
+        callback(LEARN_FAIL_SERVICE_GONE, 0, 0, user_data);
 }
 
 void Connection::dispatch(wire::Message message) {
@@ -336,7 +431,64 @@ void Connection::dispatch(wire::Message message) {
         std::memcpy(text, received->code.data(), received->code.size());
         callback(text, user_data);
     }
-    // DeviceLost and the learn events are used once learning is served.
+    if (const auto *begin = std::get_if<wire::LearnBegin>(&message.body)) {
+        std::lock_guard lock(mutex_);
+        if (begin->own && learn_ && learn_->id == 0)
+            learn_->id = begin->learn_id;
+        return;
+    }
+    if (const auto *p = std::get_if<wire::LearnProgress>(&message.body)) {
+        KRVXLearnCallback callback = nullptr;
+        void *user_data = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (!learn_ || learn_->id != p->learn_id || stopping_)
+                return;
+            learn_->quality = std::clamp(p->quality, 0, 100);
+            learn_->carrier_hz = std::max(p->carrier_hz, 0);
+            callback = learn_->callback;
+            user_data = learn_->user_data;
+        }
+        if (callback != nullptr)
+            callback(std::clamp(p->progress, 0, 100), std::clamp(p->quality, 0, 100),
+                     std::max(p->carrier_hz, 0), user_data);
+        return;
+    }
+    if (const auto *end = std::get_if<wire::LearnEnd>(&message.body)) {
+        KRVXLearnCallback callback = nullptr;
+        void *user_data = nullptr;
+        int32_t result = end->result, quality = 0, carrier = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (!learn_ || learn_->id != end->learn_id || stopping_)
+                return;
+            // The code is checked like any input before it lands in the caller's buffer.
+            if (result == LEARN_PROGRESS_DONE &&
+                (end->code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(end->code)))
+                result = LEARN_FAIL_NOISE;
+            if (result != LEARN_PROGRESS_DONE && result >= 0)
+                result = LEARN_FAIL_SERVICE_GONE;
+            if (result == LEARN_PROGRESS_DONE) {
+                std::memcpy(learn_->buffer, end->code.data(), end->code.size());
+                learn_->buffer[end->code.size()] = '\0';
+                // Stopped with -1 and finished with the burst: the word goes back to 0.
+                if (learn_->stop_sent)
+                    std::atomic_ref<int32_t>(*learn_->abort_word)
+                        .store(0, std::memory_order_release);
+            } else {
+                learn_->buffer[0] = '\0';
+            }
+            quality = learn_->quality;
+            carrier = learn_->carrier_hz;
+            callback = learn_->callback;
+            user_data = learn_->user_data;
+            learn_.reset();
+        }
+        if (callback != nullptr)
+            callback(result, quality, carrier, user_data);
+        return;
+    }
+    // DeviceLost: a running learn ends by its own LearnEnd from the service.
 }
 
 }  // namespace krvxdrv

@@ -5,6 +5,9 @@
 //   are serialised by the caller (api.cpp holds the handle's call lock). The library thread
 //   reads the socket, hands replies to the waiting caller and runs the receive callback.
 //   It sleeps in poll() without a timeout while nothing is in progress: no periodic wake-up.
+//   While an own learn runs it wakes every kAbortPollMs to read the learn's abort word, and
+//   it runs the learn callback and writes the learn buffer (under the connection's lock, so
+//   that a superseding call knows no write is under way after it returns).
 //   shutdown() may be called from any thread, also from inside a callback of this connection
 //   (then the thread ends after the callback returns instead of being joined); after it
 //   returns on another thread, no callback of this connection runs any more.
@@ -28,6 +31,8 @@ namespace krvxdrv {
 
 /// How long the service may take to answer anything that does not wait for air time.
 inline constexpr std::chrono::milliseconds kAnswerTimeout{2000};
+/// How often the library thread reads a running learn's abort word.
+inline constexpr int kAbortPollMs = 5;
 
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
@@ -45,12 +50,24 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Connection &operator=(const Connection &) = delete;
 
     /// Sends a request and waits for its reply up to `timeout`. Returns the reply, or
-    /// nullopt with `error` = ERR_COMM_FAILED (service gone, hung or misbehaving).
+    /// nullopt with `error` = ERR_COMM_FAILED (service gone, hung or misbehaving), or
+    /// ERR_INVALID_ARGUMENT when called from one of this connection's callbacks (the thread
+    /// that would read the reply).
     std::optional<wire::Message> request(wire::Body body, std::chrono::milliseconds timeout,
                                          int32_t &error);
 
     /// Installs the callback the library thread runs for each received code.
     void set_receive_callback(KRVXReceiveCallback callback, void *user_data);
+
+    /// Starts an own learn in the service (caller holds the handle's call lock). From now
+    /// on the library thread reads *abort_word every 5 ms, reports progress to `callback`
+    /// and writes the result into `buffer`. Returns 0, or ERR_LEARN_BUSY / ERR_COMM_FAILED.
+    int32_t start_learn(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
+                        void *user_data);
+
+    /// Forgets the own learn (a later learn, hook or unhook call supersedes it): after this
+    /// returns nothing more is written into its buffer, and the service is told to cancel it.
+    void drop_learn();
 
     /// Ends the connection and the library thread. See "Threads" above.
     void shutdown();
@@ -63,6 +80,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void run();
     void dispatch(wire::Message message);
     void mark_dead();
+    /// Sends a request whose reply nobody waits for (it is dropped as unknown on arrival).
+    void send_unanswered(wire::Body body);
+    /// Library thread: reads the abort word of a running own learn.
+    void check_abort_word();
+    /// Library thread, after the connection ended: fails a running own learn.
+    void fail_learn_on_loss();
 
     int fd_;
     int wake_fd_;
@@ -82,6 +105,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::map<uint32_t, Pending> pending_;
     bool dead_ = false;
     bool stopping_ = false;
+    struct OwnLearn {
+        uint32_t id = 0;  ///< the service's learn id; 0 until its LearnBegin arrived
+        char *buffer = nullptr;
+        int32_t *abort_word = nullptr;
+        KRVXLearnCallback callback = nullptr;
+        void *user_data = nullptr;
+        bool stop_sent = false;  ///< the abort word said -1 and the service was told
+        int32_t quality = 0;
+        int32_t carrier_hz = 0;
+    };
+    std::optional<OwnLearn> learn_;
     KRVXReceiveCallback receive_callback_ = nullptr;
     void *receive_user_data_ = nullptr;
 };

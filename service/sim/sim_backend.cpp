@@ -9,7 +9,7 @@ namespace krvxd {
 
 namespace {
 
-// The frames a receiver sees for one part: on/off durations, cut after every silence of a
+// The frames a receiver sees for one part, with one carrier reading in whole Hz each: on/off durations, cut after every silence of a
 // frame gap or more (the receiver's timeout), that silence being the frame's trailing gap.
 void append_part(std::vector<ReceivedFrame> &frames, const std::vector<ir::Burst> &part,
                  double carrier_hz) {
@@ -23,8 +23,7 @@ void append_part(std::vector<ReceivedFrame> &frames, const std::vector<ir::Burst
         f.trailing_gap_us = part[i].off_us;
         f.burst_start = frames.empty();
         if (carrier_hz > 0)
-            f.carrier_samples_hz.push_back(
-                static_cast<uint32_t>(std::lround(carrier_hz / 100) * 100));
+            f.carrier_samples_hz.push_back(static_cast<uint32_t>(std::lround(carrier_hz)));
         frames.push_back(std::move(f));
         f = ReceivedFrame{};
     }

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -233,6 +234,97 @@ int cmd_listen(const std::string &socket) {
     return status;
 }
 
+// Own learn: reports from the library's thread, handed to the main thread through atomics.
+struct LearnWatch {
+    std::atomic<int32_t> progress{0};
+    std::atomic<int32_t> quality{0};
+    std::atomic<int32_t> carrier{0};
+    std::atomic<int> reports{0};
+    std::atomic<bool> ended{false};
+};
+
+extern "C" void on_learn_report(int32_t progress, int32_t quality, int32_t carrier, void *user) {
+    auto *w = static_cast<LearnWatch *>(user);
+    w->quality = quality;
+    w->carrier = carrier;
+    w->progress = progress;
+    ++w->reports;
+    if (progress == LEARN_PROGRESS_DONE || progress < 0)
+        w->ended = true;
+}
+
+int cmd_learn(const std::string &socket, double timeout_s) {
+    if (::pipe(g_stop_pipe) != 0)
+        return error(kExitRefused, "cannot create a pipe");
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    const int h = open_device(socket);
+    if (h < 0)
+        return kExitNoDevice;
+    static char buffer[KRVX_LEARN_BUFFER_SIZE];
+    alignas(4) static int32_t abort_word = 0;
+    LearnWatch watch;
+    KRVXLearnIR(h, FMT_PRONTO, buffer, on_learn_report, &watch, &abort_word, 0, -1, 0);
+    if (errno != ERROR_IO_PENDING) {
+        const int e = errno;
+        KRVXClose(h);
+        return error(kExitRefused, std::string("cannot learn: ") + KRVXErrorText(e));
+    }
+    const bool tty = ::isatty(2) != 0;
+    std::fprintf(stderr, "krvx: learning: hold the remote's button in front of the device%s\n",
+                 tty ? " (Ctrl-C stops)" : "");
+    const auto start = std::chrono::steady_clock::now();
+    bool stopped = false, timed_out = false;
+    int shown = 0;
+    while (!watch.ended) {
+        pollfd p{g_stop_pipe[0], POLLIN, 0};
+        const bool signalled = ::poll(&p, 1, 50) > 0;
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!stopped && (signalled || elapsed > timeout_s)) {
+            // Stop: the learn finishes with what it captured, or ends without a code.
+            timed_out = !signalled;
+            std::atomic_ref<int32_t>(abort_word).store(-1, std::memory_order_release);
+            stopped = true;
+        }
+        if (watch.reports != shown && !watch.ended) {
+            shown = watch.reports;
+            const int32_t pr = watch.progress;
+            if (tty) {
+                const int bar = pr / 5;
+                std::fprintf(stderr, "\r[%.*s%.*s] %3d%%  quality %3d  carrier %6d Hz", bar,
+                             "####################", 20 - bar, "                    ", pr,
+                             watch.quality.load(), watch.carrier.load());
+            } else {
+                std::fprintf(stderr, "progress %d quality %d carrier %d\n", pr,
+                             watch.quality.load(), watch.carrier.load());
+            }
+        }
+    }
+    if (tty)
+        std::fputc('\n', stderr);
+    const int32_t result = watch.progress;
+    KRVXClose(h);
+    if (result != LEARN_PROGRESS_DONE) {
+        std::string why = KRVXErrorText(result);
+        if (timed_out)
+            why = "timed out: " + why;
+        if (stopped && !timed_out)
+            why = "interrupted: " + why;
+        return error(kExitRefused, "nothing learned: " + why);
+    }
+    if (g_json)
+        std::printf("{\"ok\":true,\"code\":%s,\"quality\":%d,\"carrier_hz\":%d}\n",
+                    json_string(buffer).c_str(), watch.quality.load(), watch.carrier.load());
+    else
+        std::printf("%s\n", buffer);
+    std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz\n", watch.quality.load(),
+                 watch.carrier.load());
+    return 0;
+}
+
 int cmd_press(const std::string &socket, const std::string &arg, uint32_t hold_ms,
               unsigned quality) {
     std::string code;
@@ -291,6 +383,15 @@ int main(int argc, char **argv) {
         ->capture_default_str();
     auto *listen =
         app.add_subcommand("listen", "Print each code the device receives, until Ctrl-C");
+    double learn_timeout = 30;
+    auto *learn = app.add_subcommand(
+        "learn",
+        "Learn a remote's button: progress on standard error, the code on standard output");
+    learn
+        ->add_option("--timeout", learn_timeout,
+                     "Seconds to wait; then the learn finishes with what it captured, if usable")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->capture_default_str();
     uint32_t hold_ms = 200;
     unsigned quality = 100;
     auto *press = app.add_subcommand(
@@ -329,6 +430,8 @@ int main(int argc, char **argv) {
         return cmd_send(path, code_arg, repeat);
     if (*listen)
         return cmd_listen(path);
+    if (*learn)
+        return cmd_learn(path, learn_timeout);
     if (*press)
         return cmd_press(path, code_arg, hold_ms, quality);
     return kExitUsage;

@@ -1,0 +1,246 @@
+// Own learns through libkrvxdrv against a private krvxd whose virtual remote (krvx press)
+// provides the signal: the learned code, progress order, the abort word, one learn at a
+// time, superseding, and a service that dies during a learn.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ir/pronto.h"
+#include "krvxdrv.h"
+#include "service_process.h"
+
+using testing_support::eventually;
+using testing_support::run_program;
+using testing_support::ServiceProcess;
+
+namespace {
+
+const char *kNec =
+    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
+    "015B 0057 0016 0E6C";
+
+// What the learn callback saw, from the library's thread.
+struct LearnLog {
+    std::mutex mutex;
+    std::vector<int32_t> progress;
+    int32_t carrier = 0;
+    std::atomic<bool> ended{false};
+
+    static void callback(int32_t progress, int32_t quality, int32_t carrier, void *user) {
+        auto *self = static_cast<LearnLog *>(user);
+        EXPECT_GE(quality, 0);
+        EXPECT_LE(quality, 100);
+        std::lock_guard lock(self->mutex);
+        self->progress.push_back(progress);
+        self->carrier = carrier;
+        if (progress == LEARN_PROGRESS_DONE || progress < 0)
+            self->ended = true;
+    }
+    std::vector<int32_t> snapshot() {
+        std::lock_guard lock(mutex);
+        return progress;
+    }
+};
+
+// A learn's memory as an application keeps it: fixed addresses, an aligned abort word.
+struct LearnMemory {
+    char buffer[KRVX_LEARN_BUFFER_SIZE];
+    alignas(4) int32_t abort_word = 0;
+    LearnMemory() { std::memset(buffer, 'Q', sizeof buffer); }
+    int32_t abort_value() { return std::atomic_ref<int32_t>(abort_word).load(); }
+    void set_abort(int32_t v) { std::atomic_ref<int32_t>(abort_word).store(v); }
+};
+
+int press(const std::string &socket, const char *code, const char *hold_ms) {
+    return run_program({KRVX_PATH, "--socket", socket, "press", code, "--hold", hold_ms});
+}
+
+int32_t start_learn(int h, LearnMemory &mem, LearnLog &log) {
+    errno = 0;
+    KRVXLearnIR(h, FMT_PRONTO, mem.buffer, LearnLog::callback, &log, &mem.abort_word, 0, -1, 0);
+    return errno;
+}
+
+// Every duration of `got` within one carrier period of `want`, parts the same length.
+void expect_same_timings(const std::string &got_text, const char *want_text) {
+    const auto got = ir::parse_pronto(got_text), want = ir::parse_pronto(want_text);
+    ASSERT_TRUE(got.ok()) << got.error << ": " << got_text;
+    const double period_us = 1e6 / want.signal.carrier_hz;
+    ASSERT_EQ(got.signal.once.size(), want.signal.once.size()) << got_text;
+    ASSERT_EQ(got.signal.repeat.size(), want.signal.repeat.size()) << got_text;
+    const auto check = [&](const std::vector<ir::Burst> &a, const std::vector<ir::Burst> &b) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_LE(std::abs(double(a[i].on_us) - double(b[i].on_us)), period_us) << i;
+            EXPECT_LE(std::abs(double(a[i].off_us) - double(b[i].off_us)), period_us) << i;
+        }
+    };
+    check(got.signal.once, want.signal.once);
+    check(got.signal.repeat, want.signal.repeat);
+}
+
+}  // namespace
+
+TEST(OwnLearn, APressedCodeIsLearnedBackWithProgressInOrder) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    ASSERT_GT(h, 0);
+    LearnMemory mem;
+    LearnLog log;
+    ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+
+    const auto seen = log.snapshot();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.back(), LEARN_PROGRESS_DONE);
+    for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
+        EXPECT_GE(seen[i], 0);
+        EXPECT_LE(seen[i], 100);
+        if (i > 0) {
+            EXPECT_GE(seen[i], seen[i - 1]) << "progress went back";
+        }
+    }
+    EXPECT_EQ(log.carrier, 38400);  // 38381 Hz, measured to the nearest 100 Hz
+    const std::string learned(mem.buffer);
+    EXPECT_LE(learned.size(), 2048u);
+    expect_same_timings(learned, kNec);
+    EXPECT_EQ(mem.abort_value(), 0);
+    KRVXClose(h);
+}
+
+TEST(OwnLearn, AbortWordFinishesWithThePartialBurstOrCancels) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    ASSERT_GT(h, 0);
+    {
+        // A short press: one frame, a partial burst; -1 takes it and the word goes to 0.
+        LearnMemory mem;
+        LearnLog log;
+        ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+        ASSERT_EQ(press(service.socket(), kNec, "0"), 0);
+        ASSERT_TRUE(eventually([&] { return !log.snapshot().empty(); }));
+        EXPECT_FALSE(log.ended);
+        mem.set_abort(-1);
+        ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+        EXPECT_EQ(log.snapshot().back(), LEARN_PROGRESS_DONE);
+        EXPECT_EQ(mem.abort_value(), 0);
+        const auto partial = ir::parse_pronto(mem.buffer);
+        ASSERT_TRUE(partial.ok()) << mem.buffer;
+        EXPECT_EQ(partial.signal.once.size(), 34u);  // the first frame only
+    }
+    {
+        // Nothing captured: -1 ends the learn without a code and the word stays -1.
+        LearnMemory mem;
+        LearnLog log;
+        ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+        mem.set_abort(-1);
+        ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+        EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_CANCELLED);
+        EXPECT_EQ(mem.buffer[0], '\0');
+        EXPECT_EQ(mem.abort_value(), -1);
+    }
+    KRVXClose(h);
+}
+
+TEST(OwnLearn, OneLearnAtATimeAndALaterCallSupersedes) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int a = KRVXOpen(), b = KRVXOpen();
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    LearnMemory first, second, other;
+    LearnLog first_log, second_log, other_log;
+    ASSERT_EQ(start_learn(a, first, first_log), ERROR_IO_PENDING);
+    // Another client is refused at once.
+    EXPECT_EQ(KRVXLearnIR(b, FMT_PRONTO, other.buffer, LearnLog::callback, &other_log,
+                          &other.abort_word, 0, -1, 0),
+              0);
+    EXPECT_EQ(errno, ERR_LEARN_BUSY);
+    // The same client's new learn supersedes the first: its buffer is left alone.
+    ASSERT_EQ(start_learn(a, second, second_log), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return second_log.ended.load(); }));
+    EXPECT_EQ(second_log.snapshot().back(), LEARN_PROGRESS_DONE);
+    for (char c : first.buffer)
+        ASSERT_EQ(c, 'Q');
+    for (int32_t p : first_log.snapshot())
+        EXPECT_NE(p, LEARN_PROGRESS_DONE);
+
+    // An unhook call ends a learn too; afterwards nothing lands in its buffer.
+    LearnMemory third;
+    LearnLog third_log;
+    ASSERT_EQ(start_learn(a, third, third_log), ERROR_IO_PENDING);
+    char unhook[KRVX_LEARN_BUFFER_SIZE] = UNHOOK_COMMAND;
+    EXPECT_NE(KRVXLearnIR(a, FMT_UNHOOK, unhook, nullptr, nullptr, &third.abort_word, 0, -1, 0), 0);
+    std::memset(third.buffer, 'Q', sizeof third.buffer);
+    // The device is free again: the other client may learn now.
+    EXPECT_TRUE(eventually([&] { return start_learn(b, other, other_log) == ERROR_IO_PENDING; }));
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return other_log.ended.load(); }));
+    for (char c : third.buffer)
+        ASSERT_EQ(c, 'Q');
+    KRVXClose(a);
+    KRVXClose(b);
+}
+
+TEST(OwnLearn, TimeoutAndADyingServiceEndWithAReason) {
+    {
+        ServiceProcess service({"--time-scale", "0", "--learn-timeout", "0.3"});
+        ASSERT_TRUE(service.ready());
+        const int h = KRVXOpen();
+        LearnMemory mem;
+        LearnLog log;
+        ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+        ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+        EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_NOTHING_SEEN);
+        EXPECT_EQ(mem.buffer[0], '\0');
+        KRVXClose(h);
+    }
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    LearnMemory mem;
+    LearnLog log;
+    ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+    service.stop(SIGKILL);
+    ASSERT_TRUE(eventually([&] { return log.ended.load(); }, std::chrono::seconds(2)));
+    EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_SERVICE_GONE);
+    EXPECT_EQ(mem.buffer[0], '\0');
+    KRVXClose(h);
+}
+
+TEST(OwnLearn, BadArgumentsAndTheHookAreRefused) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    LearnMemory mem;
+    errno = 0;
+    EXPECT_EQ(KRVXLearnIR(h, FMT_PRONTO, nullptr, nullptr, nullptr, &mem.abort_word, 0, -1, 0), 0);
+    EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(KRVXLearnIR(h, FMT_PRONTO, mem.buffer, nullptr, nullptr, nullptr, 0, -1, 0), 0);
+    EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(KRVXLearnIR(h, 7, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0), 0);
+    EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(KRVXLearnIR(h, FMT_UNHOOK, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0),
+              0);
+    EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);  // format 5 without the unhook word
+    std::memcpy(mem.buffer, HOOK_COMMAND, sizeof HOOK_COMMAND);
+    EXPECT_EQ(KRVXLearnIR(h, FMT_PRONTO, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0),
+              0);
+    EXPECT_EQ(errno, ERR_NOT_SUPPORTED);
+    EXPECT_EQ(
+        KRVXLearnIR(99999, FMT_PRONTO, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0), 0);
+    EXPECT_EQ(errno, ERR_INVALID_HANDLE);
+    KRVXClose(h);
+}
