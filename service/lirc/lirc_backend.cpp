@@ -304,7 +304,7 @@ void LircBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone do
     sender_ =
         std::jthread([this, ex = executor_, alive = std::weak_ptr<bool>(alive_), io = std::move(io),
                       plan = std::move(planned.plan), node = node_, clock = settings_.send_clock,
-                      done = std::move(done)](std::stop_token stop) mutable {
+                      done = std::move(done)](const std::stop_token &stop) mutable {
             Outcome outcome;
             if (const int err = io->open(node); err != 0) {
                 outcome = outcome_from_errno(err, "cannot open " + node + " for sending");
