@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "ir/pronto.h"
+#include "learn/learn_engine.h"
 #include "lirc/abi.h"
 #include "scripted_device.h"
 
@@ -109,14 +110,14 @@ class LircBackendTest : public ::testing::Test {
     std::size_t next_ = 0;
 };
 
-std::vector<uint32_t> v1_press_samples() {
+std::vector<uint32_t> v1_press_samples(int repeats = 2, bool carrier = true) {
     const ir::ParseResult p = ir::parse_pronto(kV1);
-    const std::vector<uint32_t> flat = ir::flatten(p.signal, 2);
+    const std::vector<uint32_t> flat = ir::flatten(p.signal, repeats);
     std::vector<uint32_t> s;
     for (std::size_t i = 0; i + 1 < flat.size(); ++i) {
         s.push_back(i % 2 == 0 ? pulse(flat[i]) : space(flat[i]));
-        if (i % 2 == 1 && flat[i] > 20000) {
-            s.push_back(frequency(38400));
+        if (carrier && i % 2 == 1 && flat[i] > 20000) {
+            s.push_back(frequency(38381));
         }
     }
     s.push_back(timeout(125000));
@@ -139,12 +140,51 @@ TEST_F(LircBackendTest, FramesOfAPressReachTheListener) {
     EXPECT_EQ(listener_.frames[0].durations_us.size(), 67u);
     EXPECT_NEAR(listener_.frames[0].durations_us[0], 9041, 1);
     EXPECT_NEAR(listener_.frames[0].trailing_gap_us, 44293, 1);
-    EXPECT_EQ(listener_.frames[0].carrier_samples_hz, (std::vector<uint32_t>{38400}));
+    EXPECT_EQ(listener_.frames[0].carrier_samples_hz, (std::vector<uint32_t>{38381}));
     EXPECT_FALSE(listener_.frames[1].burst_start);
     EXPECT_EQ(listener_.frames[1].durations_us.size(), 3u);
     EXPECT_EQ(listener_.frames[2].trailing_gap_us, 125000u);
     EXPECT_TRUE(listener_.lost.empty());
     rx.verify_done();
+}
+
+// The service's learn engine on what the backend reports: V-1 comes back as V-1 with
+// carrier reports, and with 38 kHz and no carrier reading without them.
+TEST_F(LircBackendTest, TheServicesLearnEngineLearnsV1FromTheBackendsFrames) {
+    for (const bool carrier : {true, false}) {
+        SCOPED_TRACE(carrier ? "with carrier reports" : "without carrier reports");
+        ScriptedDevice &rx =
+            receiver(carrier ? kLoopbackFeatures : kLoopbackFeatures & ~kCanMeasureCarrier);
+        rx.expect_get(kGetRecMode, kModeMode2).expect_set(kSetWidebandReceiver, 1);
+        if (carrier) {
+            rx.expect_set(kSetMeasureCarrierMode, 1);
+        }
+        rx.expect_get(kGetRecTimeout, 125000).expect_read(v1_press_samples(3, carrier));
+        if (carrier) {
+            rx.expect_set(kSetMeasureCarrierMode, 0);
+        }
+        rx.expect_set(kSetWidebandReceiver, 0);
+        struct Learner final : BackendListener {
+            void on_frame(const ReceivedFrame &frame) override { last = engine.add(frame); }
+            void on_device_lost(const std::string &) override {}
+            LearnEngine engine;
+            LearnReport last;
+        } learner;
+        LircBackend b(io_.get_executor(), learner, log_, settings());
+        b.set_learning(true);
+        ASSERT_TRUE(run_until([&] { return learner.engine.complete(); }));
+        b.set_learning(false);
+        const LearnOutcome out = learner.engine.finish();
+        ASSERT_EQ(out.result, LEARN_PROGRESS_DONE);
+        if (carrier) {
+            EXPECT_EQ(learner.last.carrier_hz, 38400);
+            EXPECT_EQ(out.code, kV1);
+        } else {
+            EXPECT_EQ(learner.last.carrier_hz, 0);  // not measured
+            EXPECT_EQ(out.code.substr(0, 19), "0000 006D 0022 0002");
+        }
+        rx.verify_done();
+    }
 }
 
 TEST_F(LircBackendTest, LearnSettingsAreAppliedAndRestored) {
