@@ -176,8 +176,8 @@ void Server::end_learn(const LearnOutcome &outcome) {
         owner->send({0, wire::LearnEnd{ended.id, outcome.result, outcome.code}});
 }
 
-void Server::queue_send(std::shared_ptr<Session> session, uint32_t request_id, ir::Signal signal,
-                        int repeat) {
+void Server::queue_send(const std::shared_ptr<Session> &session, uint32_t request_id,
+                        ir::Signal signal, int repeat) {
     if (device_lost_) {
         session->send({request_id, wire::Reply{ERR_COMM_FAILED}});
         return;

@@ -64,7 +64,7 @@ class Server final : public BackendListener {
     Backend &backend() { return *backend_; }
     const Log &log() const { return log_; }
     const ServerLimits &limits() const { return limits_; }
-    void queue_send(std::shared_ptr<Session> session, uint32_t request_id, ir::Signal signal,
+    void queue_send(const std::shared_ptr<Session> &session, uint32_t request_id, ir::Signal signal,
                     int repeat);
     void session_closed(uint64_t id);
 

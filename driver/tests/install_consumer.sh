@@ -7,7 +7,8 @@ build=$1
 cc=$2
 prefix=$(mktemp -d /tmp/krvxdrv-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --prefix "$prefix" >/dev/null
+# Only the library's own files: the rest of the tree need not be installable for this.
+cmake --install "$build" --prefix "$prefix" --component krvxdrv >/dev/null
 pc=$(find "$prefix" -name krvxdrv.pc | head -n 1)
 [ -n "$pc" ] || { echo "krvxdrv.pc was not installed"; exit 1; }
 export PKG_CONFIG_PATH=$(dirname "$pc")
