@@ -35,7 +35,8 @@ LircBackend::LircBackend(asio::any_io_executor executor, BackendListener &listen
       log_(log),
       settings_(std::move(settings)),
       info_(to_service_info(device_info_for_running_kernel())),
-      rescan_timer_(executor_) {
+      rescan_timer_(executor_),
+      hold_timer_(executor_) {
     if (!settings_.send_clock) {
         settings_.send_clock = std::make_shared<SteadySendClock>();
     }
@@ -49,6 +50,7 @@ LircBackend::LircBackend(asio::any_io_executor executor, BackendListener &listen
 
 LircBackend::~LircBackend() {
     rescan_timer_.cancel();
+    hold_timer_.cancel();
     if (sender_.joinable()) {
         sender_.request_stop();
         sender_.join();
@@ -196,9 +198,38 @@ void LircBackend::deliver(std::vector<Mode2Frame> &frames) {
         rf.trailing_gap_us = f.gap_after_us;
         rf.carrier_samples_hz = std::move(f.carrier_samples_hz);
         rf.burst_start = !f.continues_burst;
+        if (held_) {
+            if (f.continues_burst && f.gap_before_us > held_->trailing_gap_us) {
+                held_->trailing_gap_us = f.gap_before_us;
+            }
+            release_held();
+        }
+        if (learning_ && f.ended_by_timeout) {
+            held_ = std::move(rf);
+            const uint64_t seq = ++hold_seq_;
+            hold_timer_.expires_after(kHoldTimeoutFrame);
+            hold_timer_.async_wait(
+                [this, seq, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
+                    // A wait that fired just before the frame was released is stale.
+                    if (!ec && !alive.expired() && seq == hold_seq_) {
+                        release_held();
+                    }
+                });
+            continue;
+        }
         listener_.on_frame(rf);
     }
     frames.clear();
+}
+
+void LircBackend::release_held() {
+    if (!held_) {
+        return;
+    }
+    hold_timer_.cancel();
+    const ReceivedFrame frame = std::move(*held_);
+    held_.reset();
+    listener_.on_frame(frame);
 }
 
 void LircBackend::lose(const std::string &reason) {
@@ -206,6 +237,7 @@ void LircBackend::lose(const std::string &reason) {
         return;
     }
     present_ = false;
+    release_held();
     guard_.reset();  // one attempt each; a gone device answers ENODEV at once
     if (watch_) {
         std::error_code ec;
@@ -245,6 +277,7 @@ void LircBackend::schedule_rescan() {
 void LircBackend::set_learning(bool learning) {
     learning_ = learning;
     if (!learning) {
+        release_held();
         if (guard_) {
             if (const int err = guard_->restore(); err != 0 && err != ENODEV) {
                 log_.info("lirc: restoring the receiver after a learn: " + error_text(err));

@@ -8,7 +8,11 @@
 //
 // Learning: set_learning(true) applies the learn settings (wideband receiver, carrier
 // reports, an explicit receive timeout) through a LearnSettingsGuard; set_learning(false),
-// device loss and destruction restore them.
+// device loss and destruction restore them. While learning, a frame that ended in a
+// TIMEOUT is held back until the next frame shows the whole silence after it (the kernel
+// reports it before that frame's first pulse), or until kHoldTimeoutFrame has passed: a
+// device whose receive timeout is shorter than the remote's repeat gap would otherwise
+// report the timeout as the gap.
 //
 // Sending: the plan is made on the loop (refusals are answered at once); the writes run on
 // a worker thread with a descriptor of its own, because each write blocks for the signal's
@@ -46,6 +50,9 @@
 
 namespace krvxd::lirc {
 
+/// Longest wait for the frame after a TIMEOUT while learning (the decoder's join gap).
+inline constexpr std::chrono::milliseconds kHoldTimeoutFrame{150};
+
 struct LircSettings {
     std::string device;  ///< "/dev/lirc0"; empty: the first device that receives mode2
     std::filesystem::path sys_class_rc = "/sys/class/rc";
@@ -82,6 +89,7 @@ class LircBackend final : public Backend {
     void arm_wait();
     void on_readable();
     void deliver(std::vector<Mode2Frame> &frames);
+    void release_held();
     void lose(const std::string &reason);
     void schedule_rescan();
     void post_done(TransmitDone done, int32_t status);
@@ -102,6 +110,9 @@ class LircBackend final : public Backend {
     std::optional<LearnSettingsGuard> guard_;
     Mode2Decoder decoder_;
     asio::steady_timer rescan_timer_;
+    std::optional<ReceivedFrame> held_;  // while learning: a frame waiting for its gap
+    asio::steady_timer hold_timer_;
+    uint64_t hold_seq_ = 0;
     std::jthread sender_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

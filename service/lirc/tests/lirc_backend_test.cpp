@@ -110,17 +110,23 @@ class LircBackendTest : public ::testing::Test {
     std::size_t next_ = 0;
 };
 
-std::vector<uint32_t> v1_press_samples(int repeats = 2, bool carrier = true) {
+// A press of V-1 as the kernel reports it; with a receive timeout shorter than the frame
+// gaps, each gap becomes TIMEOUT(timeout) and then the SPACE of the whole silence.
+std::vector<uint32_t> v1_press_samples(int repeats = 2, bool carrier = true,
+                                       uint32_t rec_timeout_us = 125000) {
     const ir::ParseResult p = ir::parse_pronto(kV1);
     const std::vector<uint32_t> flat = ir::flatten(p.signal, repeats);
     std::vector<uint32_t> s;
     for (std::size_t i = 0; i + 1 < flat.size(); ++i) {
-        s.push_back(i % 2 == 0 ? pulse(flat[i]) : space(flat[i]));
         if (carrier && i % 2 == 1 && flat[i] > 20000) {
             s.push_back(frequency(38381));
         }
+        if (i % 2 == 1 && flat[i] >= rec_timeout_us) {
+            s.push_back(timeout(rec_timeout_us));
+        }
+        s.push_back(i % 2 == 0 ? pulse(flat[i]) : space(flat[i]));
     }
-    s.push_back(timeout(125000));
+    s.push_back(timeout(rec_timeout_us));
     return s;
 }
 
@@ -185,6 +191,46 @@ TEST_F(LircBackendTest, TheServicesLearnEngineLearnsV1FromTheBackendsFrames) {
         }
         rx.verify_done();
     }
+}
+
+TEST_F(LircBackendTest, AShortReceiveTimeoutDoesNotShortenTheLearnedGaps) {
+    // The device cannot wait longer than 30 ms: every frame gap of V-1 ends in a TIMEOUT.
+    ScriptedDevice &rx = device();
+    rx.expect_open("/dev/lirc0")
+        .expect_get(kGetFeatures, kLoopbackFeatures)
+        .expect_get(kGetRecResolution, 1)
+        .expect_get(kGetMinTimeout, 1000)
+        .expect_get(kGetMaxTimeout, 30000)
+        .expect_get(kGetRecTimeout, 30000)
+        .expect_set(kSetRecMode, kModeMode2)
+        .expect_get(kGetRecMode, kModeMode2)
+        .expect_set(kSetWidebandReceiver, 1)
+        .expect_set(kSetMeasureCarrierMode, 1)
+        .expect_get(kGetRecTimeout, 30000)
+        .expect_read(v1_press_samples(3, true, 30000))
+        .expect_set(kSetMeasureCarrierMode, 0)
+        .expect_set(kSetWidebandReceiver, 0);
+    struct Learner final : BackendListener {
+        void on_frame(const ReceivedFrame &frame) override {
+            frames.push_back(frame);
+            engine.add(frame);
+        }
+        void on_device_lost(const std::string &) override {}
+        LearnEngine engine;
+        std::vector<ReceivedFrame> frames;
+    } learner;
+    LircBackend b(io_.get_executor(), learner, log_, settings());
+    b.set_learning(true);
+    // The last frame is released by the hold timer: nothing follows it.
+    ASSERT_TRUE(run_until([&] { return learner.frames.size() == 4; }));
+    b.set_learning(false);
+    EXPECT_NEAR(learner.frames[0].trailing_gap_us, 44293, 1);  // not the 30 ms timeout
+    EXPECT_NEAR(learner.frames[1].trailing_gap_us, 96193, 1);
+    EXPECT_EQ(learner.frames[3].trailing_gap_us, 30000u);  // nothing known beyond it
+    const LearnOutcome out = learner.engine.finish();
+    ASSERT_EQ(out.result, LEARN_PROGRESS_DONE);
+    EXPECT_EQ(out.code, kV1);
+    rx.verify_done();
 }
 
 TEST_F(LircBackendTest, LearnSettingsAreAppliedAndRestored) {
