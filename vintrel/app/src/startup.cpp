@@ -7,6 +7,7 @@
 
 #include "error_report.h"
 #include "frm_main.h"
+#include "termination.h"
 #include "vintrel/device/process_state.h"
 #include "vintrel/platform/message_box.h"
 #include "vintrel/platform/window_system.h"
@@ -49,11 +50,15 @@ int runVintrel(QApplication &app, const StartupHooks &hooks) {
     }
 
     FrmMain *shown = form.release();  // from here on the window unloads itself
-    shown->showCentred();
-    if (hooks.afterShow) {
-        hooks.afterShow(*shown);
+    int status = kExitNormal;
+    {
+        const TerminationWatcher watcher(shown);
+        shown->showCentred();
+        if (hooks.afterShow) {
+            hooks.afterShow(*shown);
+        }
+        status = QApplication::exec();
     }
-    const int status = QApplication::exec();
     // Windows unloaded just before the loop ended are still waiting to be deleted.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return status == 0 ? kExitNormal : status;

@@ -2,10 +2,12 @@
 // the exact boxes, whether the window comes up, the exit status and the driver calls made.
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <csignal>
 #include <string>
 #include <utility>
 #include <vector>
@@ -184,6 +186,34 @@ TEST(Startup, WindowCreationFailureIsReportedAndTheProgramRunsOn) {
         ASSERT_FALSE(run.calls.empty());
         EXPECT_EQ(run.calls.back(), "KRVXClose 7") << quit;
     }
+}
+
+TEST(Startup, TerminationSignalClosesLikeTheCloseBox) {
+    vintrel::test::FakeLog log;
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("KRVXDRV_LIBRARY"), QStringLiteral(FAKE_DRIVER));
+    environment.insert(QStringLiteral("FAKE_KRVX_LOG"), QString::fromStdString(log.path()));
+    environment.insert(QStringLiteral("PROBE_QUIT"), QStringLiteral("no"));
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(PROBE), {});
+    QByteArray output;
+    QDeadlineTimer deadline(60000);
+    while (!output.contains("SHOWN|1") && !deadline.hasExpired() &&
+           probe.state() != QProcess::NotRunning) {
+        probe.waitForReadyRead(500);
+        output += probe.readAllStandardOutput();
+    }
+    ASSERT_TRUE(output.contains("SHOWN|1")) << output.toStdString();
+    // The window is up but the event loop may not run yet: the signal waits in the pipe.
+    ASSERT_EQ(::kill(static_cast<pid_t>(probe.processId()), SIGTERM), 0);
+    ASSERT_TRUE(probe.waitForFinished(60000)) << "SIGTERM did not end vintrel";
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(probe.exitCode(), 0);
+    const std::vector<std::string> calls = log.lines();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "KRVXClose 7");
 }
 
 TEST(Startup, ExitUnloadsTheCompanionWindowsAndTheProcessEnds) {

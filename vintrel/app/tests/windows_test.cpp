@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -252,6 +253,26 @@ TEST_F(WindowsTest, MenuTreeWithAccessKeysAndNoShortcuts) {
             EXPECT_TRUE(item->shortcut().isEmpty());
         }
     }
+}
+
+TEST_F(WindowsTest, HelpAboutOpensTheAboutDialogModallyOverTheMainWindow) {
+#ifndef VINTREL_HAVE_ABOUT_DIALOG
+    GTEST_SKIP() << "this build has no About dialog";
+#else
+    QString seen;
+    QWidget *owner = nullptr;
+    QTimer::singleShot(0, form_, [&seen, &owner] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            seen = dialog->objectName();
+            owner = dialog->parentWidget();
+            dialog->close();
+        }
+    });
+    child<QAction>("mnuHelpAbout")->trigger();
+    test::drainEvents();
+    EXPECT_EQ(seen, QStringLiteral("frmAbout"));
+    EXPECT_EQ(owner, form_);
+#endif
 }
 
 TEST_F(WindowsTest, TabOrderAndFirstFocus) {
