@@ -244,3 +244,44 @@ TEST(OwnLearn, BadArgumentsAndTheHookAreRefused) {
     EXPECT_EQ(errno, ERR_INVALID_HANDLE);
     KRVXClose(h);
 }
+
+TEST(OwnLearn, NoLearnCallbackAfterCloseReturns) {
+    // Real air time: the press's frames arrive over a second while the handle closes.
+    ServiceProcess service({"--time-scale", "1"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    ASSERT_GT(h, 0);
+    struct Watch {
+        std::atomic<bool> closed{false};
+        std::atomic<int> after_close{0};
+        std::atomic<int> calls{0};
+    } watch;
+    LearnMemory mem;
+    errno = 0;
+    KRVXLearnIR(
+        h, FMT_PRONTO, mem.buffer,
+        [](int32_t, int32_t, int32_t, void *user) {
+            auto *w = static_cast<Watch *>(user);
+            if (w->closed)
+                ++w->after_close;
+            ++w->calls;
+        },
+        &watch, &mem.abort_word, 0, -1, 0);
+    ASSERT_EQ(errno, ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "0"), 0);  // one frame: progress, no end
+    ASSERT_TRUE(eventually([&] { return watch.calls >= 1; }));
+    EXPECT_NE(KRVXClose(h), 0);
+    watch.closed = true;
+    // Another client can learn now: the closed one's learn ended in the service.
+    const int other = KRVXOpen();
+    LearnMemory other_mem;
+    LearnLog other_log;
+    EXPECT_TRUE(
+        eventually([&] { return start_learn(other, other_mem, other_log) == ERROR_IO_PENDING; }));
+    ASSERT_EQ(press(service.socket(), kNec, "500"), 0);
+    ASSERT_TRUE(eventually([&] { return other_log.ended.load(); }));
+    EXPECT_EQ(watch.after_close, 0);
+    for (char c : mem.buffer)
+        ASSERT_EQ(c, 'Q');
+    KRVXClose(other);
+}
