@@ -92,7 +92,12 @@ bool LircBackend::try_open() {
     }
     ProbeResult p = probe(*io);
     if (!p.ok()) {
-        log_.info("lirc: " + node + ": " + p.message);
+        // Rescans retry every second: say it once, not every time.
+        const std::string line = "lirc: " + node + ": " + p.message;
+        if (line != last_failure_) {
+            log_.info(line);
+            last_failure_ = line;
+        }
         return false;
     }
     if (p.caps.can_receive_mode2()) {
@@ -104,6 +109,7 @@ bool LircBackend::try_open() {
             p.caps.features &= ~kCanRecMode2;
         }
     }
+    last_failure_.clear();
     node_ = node;
     caps_ = p.caps;
     rx_ = std::move(io);

@@ -104,6 +104,7 @@ class LircBackend final : public Backend {
     bool lost_reported_ = false;
     bool learning_ = false;
     std::string node_;
+    std::string last_failure_;  // last probe failure logged, so rescans do not repeat it
     Capabilities caps_;
     std::unique_ptr<DeviceIo> rx_;
     std::optional<asio::posix::stream_descriptor> watch_;
