@@ -17,10 +17,10 @@
 #include <functional>
 
 #include "controls.h"
-#include "error_report.h"
 #include "forms.h"
 #include "frm_tx.h"
 #include "vintrel/device/relay.h"
+#include "vintrel/platform/error_report.h"
 #include "vintrel/platform/last_error.h"
 #include "vintrel/platform/message_box.h"
 #include "vintrel/platform/mouse_pointer.h"
@@ -329,7 +329,7 @@ void FrmMain::formUnload() {
         try {
             step();
         } catch (const platform::RuntimeError &error) {
-            reportRuntimeError(error);
+            platform::reportRuntimeError(error);
         }
     };
     const platform::Hwnd hidden = state.hiddenWnd.load(std::memory_order_acquire);
@@ -424,7 +424,7 @@ void FrmMain::runEvent(void (FrmMain::*handler)()) {
     try {
         (this->*handler)();
     } catch (const platform::RuntimeError &error) {
-        reportRuntimeError(error);
+        platform::reportRuntimeError(error);
     }
 }
 

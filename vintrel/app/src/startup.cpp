@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "error_report.h"
 #include "frm_main.h"
 #include "termination.h"
 #include "vintrel/device/process_state.h"
+#include "vintrel/platform/error_report.h"
 #include "vintrel/platform/message_box.h"
 #include "vintrel/platform/window_system.h"
 
@@ -43,7 +43,7 @@ int runVintrel(QApplication &app, const StartupHooks &hooks) {
         loaded = form->formLoad();
     } catch (const platform::RuntimeError &error) {
         // Outside the load sequence's error trap: reported, and start-up ends.
-        reportRuntimeError(error);
+        platform::reportRuntimeError(error);
     }
     if (!loaded) {
         return kExitFatal;  // the unload sequence does not run

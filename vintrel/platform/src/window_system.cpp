@@ -6,7 +6,9 @@
 #include <atomic>
 #include <new>
 
+#include "vintrel/platform/error_report.h"
 #include "vintrel/platform/last_error.h"
+#include "vintrel/platform/runtime_error.h"
 
 namespace vintrel::platform {
 
@@ -143,7 +145,13 @@ std::intptr_t WindowSystem::staticWindowProc(const WindowMessage &message) {
 
 bool WindowSystem::event(QEvent *event) {
     if (event->type() == PostedMessage::kType) {
-        sendMessage(static_cast<PostedMessage *>(event)->message());
+        // The top of the message loop: a run-time error no procedure trapped is reported
+        // here and the loop goes on.
+        try {
+            sendMessage(static_cast<PostedMessage *>(event)->message());
+        } catch (const RuntimeError &error) {
+            reportRuntimeError(error);
+        }
         return true;
     }
     return QObject::event(event);

@@ -9,6 +9,8 @@
 
 #include "qt_test_support.h"
 #include "vintrel/platform/last_error.h"
+#include "vintrel/platform/message_box.h"
+#include "vintrel/platform/runtime_error.h"
 #include "vintrel/platform/window_system.h"
 
 namespace vintrel::platform {
@@ -144,6 +146,31 @@ TEST_F(WindowSystemTest, CloseGoesToTheProcedureCurrentAtDeliveryAndDestroysTheW
     EXPECT_TRUE(postMessage(window, WM_CLOSE, 0, 0));
     ASSERT_TRUE(test::waitUntil([&] { return !system_.isWindow(window); }));
     EXPECT_TRUE(g_seen.empty());
+}
+
+std::intptr_t failingProc(const WindowMessage &message) {
+    if (message.message == 0x1403) {
+        throw RuntimeError(51, "Unable to get default window proc handle");
+    }
+    return recordingProc(message);
+}
+
+TEST_F(WindowSystemTest, RunTimeErrorOfAPostedMessageIsReportedAndDeliveryGoesOn) {
+    const Hwnd window = system_.createWindow("STATIC", "w", 0, 0, 0, 1, 1);
+    system_.setWindowProc(window, &failingProc);
+    std::vector<QString> boxes;
+    const MessageBoxObserver previous = setMessageBoxObserver(
+        [&boxes](const ShownMessageBox &box) { boxes.push_back(box.title + '|' + box.text); });
+    EXPECT_TRUE(postMessage(window, 0x1403, 0, 0));
+    EXPECT_TRUE(postMessage(window, 0x1404, 0, 0));
+    const bool delivered = test::waitUntil([] { return g_seen.size() == 1; });
+    setMessageBoxObserver(previous);
+    ASSERT_TRUE(delivered);
+    EXPECT_EQ(g_seen[0].message, 0x1404u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(
+        boxes[0],
+        QStringLiteral("vintrel|Run-time error '51':\n\nUnable to get default window proc handle"));
 }
 
 TEST_F(WindowSystemTest, PostsFromManyThreadsKeepEachThreadsOrder) {

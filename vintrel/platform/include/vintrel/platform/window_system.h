@@ -13,7 +13,8 @@
 //   everything else        the user-interface thread (the one that created the system).
 // Delivery: posted messages reach the target's current procedure on the user-interface
 // thread, one at a time, in the order each posting thread posted them. A message whose
-// window no longer exists is dropped.
+// window no longer exists is dropped. A RuntimeError a procedure raises for a posted
+// message is reported (reportRuntimeError) and delivery goes on.
 #pragma once
 
 #include <QObject>

@@ -6,11 +6,11 @@
 
 #include "vintrel/platform/runtime_error.h"
 
-namespace vintrel::app {
+namespace vintrel::platform {
 
 /// "Run-time error '453':" and the description on the next line.
-QString runtimeErrorText(const platform::RuntimeError &error);
+QString runtimeErrorText(const RuntimeError &error);
 /// Shows runtimeErrorText(error) in a box titled "vintrel".
-void reportRuntimeError(const platform::RuntimeError &error);
+void reportRuntimeError(const RuntimeError &error);
 
-}  // namespace vintrel::app
+}  // namespace vintrel::platform
