@@ -9,6 +9,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "ir/pronto.h"
 #include "ir/receive_code.h"
 #include "session.h"
 #include "wire/socket_path.h"
@@ -119,8 +120,48 @@ void Server::stop() {
 void Server::session_closed(uint64_t id) {
     if (sessions_.erase(id) > 0)
         log_.debug("client " + std::to_string(id) + ": disconnected");
+    hooks_.erase(id);
     if (learn_ && learn_->owner == id)
         end_learn({LEARN_FAIL_CANCELLED, {}});
+}
+
+void Server::tell_hooks(const wire::Message &message, uint64_t except) {
+    std::vector<std::shared_ptr<Session>> targets;
+    for (uint64_t id : hooks_)
+        if (id != except)
+            if (auto s = session_of(id))
+                targets.push_back(std::move(s));
+    for (auto &s : targets)
+        s->send(message);  // send() may drop a slow client
+}
+
+void Server::set_hook(const std::shared_ptr<Session> &session, bool hooked) {
+    if (hooked)
+        hooks_.insert(session->id());
+    else
+        hooks_.erase(session->id());
+}
+
+int32_t Server::answer_hook(const std::shared_ptr<Session> &session,
+                            const wire::HookAnswer &answer) {
+    if (hooks_.count(session->id()) == 0 || !learn_ || learn_->id != answer.learn_id ||
+        learn_->owner == session->id())
+        return ERR_INVALID_ARGUMENT;
+    if (answer.kind == wire::HookAnswer::Inject) {
+        if (answer.code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(answer.code))
+            return ERR_INVALID_CODE;
+        log_.debug("client " + std::to_string(session->id()) + ": injects into learn " +
+                   std::to_string(learn_->id));
+        end_learn({LEARN_PROGRESS_DONE, answer.code});
+        return 0;
+    }
+    log_.debug("client " + std::to_string(session->id()) + ": accepts the burst of learn " +
+               std::to_string(learn_->id));
+    if (learn_->engine.usable())
+        end_learn(learn_->engine.finish());
+    else
+        end_learn({LEARN_FAIL_ANSWERED_EMPTY, {}});
+    return 0;
 }
 
 std::shared_ptr<Session> Server::session_of(uint64_t id) const {
@@ -147,6 +188,7 @@ void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t reque
     backend_->set_learning(true);
     session->send({0, wire::LearnBegin{id, true}});
     session->send({request_id, wire::Reply{0}});
+    tell_hooks({0, wire::LearnBegin{id, false}}, session->id());
     learn_timer_.expires_after(limits_.learn_timeout);
     learn_timer_.async_wait([this, id, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
         if (ec || alive.expired() || !learn_ || learn_->id != id)
@@ -172,8 +214,10 @@ void Server::end_learn(const LearnOutcome &outcome) {
     learn_timer_.cancel();
     backend_->set_learning(false);
     log_.debug("learn " + std::to_string(ended.id) + " ended: " + std::to_string(outcome.result));
+    const wire::Message end{0, wire::LearnEnd{ended.id, outcome.result, outcome.code}};
     if (auto owner = session_of(ended.owner))
-        owner->send({0, wire::LearnEnd{ended.id, outcome.result, outcome.code}});
+        owner->send(end);
+    tell_hooks(end, ended.owner);
 }
 
 void Server::queue_send(const std::shared_ptr<Session> &session, uint32_t request_id,
@@ -230,8 +274,12 @@ void Server::start_next_send() {
 void Server::on_frame(const ReceivedFrame &frame) {
     if (learn_) {
         const LearnReport r = learn_->engine.add(frame);
-        if (auto owner = session_of(learn_->owner))
-            owner->send({0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}});
+        const wire::Message progress{
+            0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}};
+        const uint64_t owner_id = learn_->owner;
+        if (auto owner = session_of(owner_id))
+            owner->send(progress);
+        tell_hooks(progress, owner_id);
         if (learn_ && learn_->engine.complete())
             end_learn(learn_->engine.finish());
     }

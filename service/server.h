@@ -15,11 +15,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "backend.h"
 #include "learn/learn_engine.h"
 #include "log.h"
+#include "wire/protocol.h"
 
 namespace krvxd {
 
@@ -74,6 +76,15 @@ class Server final : public BackendListener {
     void start_learn(const std::shared_ptr<Session> &session, uint32_t request_id);
     /// Ends `session`'s own learn: with the burst captured so far (when usable) or cancelled.
     void stop_learn(const std::shared_ptr<Session> &session, bool with_burst);
+
+    /// Registers or removes `session` as a hook: it is told of every learn another client
+    /// runs (LearnBegin with own = false, its progress, its LearnEnd with the code that
+    /// client received) and may answer it.
+    void set_hook(const std::shared_ptr<Session> &session, bool hooked);
+    /// A hook's answer to the running learn; the first answer wins. Returns 0, or
+    /// ERR_INVALID_ARGUMENT (not hooked, no such learn, already answered, its own learn)
+    /// or ERR_INVALID_CODE (an injected text that is not a valid code).
+    int32_t answer_hook(const std::shared_ptr<Session> &session, const wire::HookAnswer &answer);
     std::size_t client_count() const { return sessions_.size(); }
 
   private:
@@ -90,6 +101,8 @@ class Server final : public BackendListener {
     };
     void accept_next();
     void end_learn(const LearnOutcome &outcome);
+    /// Sends `message` to every hooked client but `except` (the learning client).
+    void tell_hooks(const wire::Message &message, uint64_t except);
     std::shared_ptr<Session> session_of(uint64_t id) const;
     void start_next_send();
 
@@ -109,6 +122,7 @@ class Server final : public BackendListener {
     uint64_t queued_air_us_ = 0;  ///< air time of the sends waiting in sends_
     bool device_lost_ = false;
     std::optional<ActiveLearn> learn_;
+    std::set<uint64_t> hooks_;  ///< sessions registered as hooks
     uint32_t next_learn_id_ = 1;
     asio::steady_timer learn_timer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

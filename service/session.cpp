@@ -168,8 +168,18 @@ void Session::handle(const wire::Message &m) {
         send({m.id, wire::Reply{0}});
         return;
     }
-    // The hook is carried by the protocol but not served by this version.
-    log.debug(label() + ": hook request refused");
+    if (std::holds_alternative<wire::Hook>(m.body) ||
+        std::holds_alternative<wire::Unhook>(m.body)) {
+        const bool hooked = std::holds_alternative<wire::Hook>(m.body);
+        log.debug(label() + (hooked ? ": hook" : ": unhook"));
+        server_.set_hook(shared_from_this(), hooked);
+        send({m.id, wire::Reply{0}});
+        return;
+    }
+    if (const auto *answer = std::get_if<wire::HookAnswer>(&m.body)) {
+        send({m.id, wire::Reply{server_.answer_hook(shared_from_this(), *answer)}});
+        return;
+    }
     send({m.id, wire::Reply{ERR_NOT_SUPPORTED}});
 }
 

@@ -170,14 +170,20 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
 
     std::lock_guard lock(h->call_mutex);
     if (format == FMT_UNHOOK) {
-        // Ends the own learn; no hook is ever registered by this version, so none to remove.
         h->connection->drop_learn();
+        const int32_t status = h->connection->remove_hook();
+        if (status != 0)
+            return fail(status);
         errno = 0;
         return 1;
     }
     if (hook_word) {
         h->connection->drop_learn();
-        return fail(ERR_NOT_SUPPORTED);  // the hook is served by a later version
+        const int32_t status = h->connection->set_hook(buffer, abortWord, callback, userData);
+        if (status != 0)
+            return fail(status);
+        errno = 0;
+        return 1;
     }
     const int32_t status = h->connection->start_learn(buffer, abortWord, callback, userData);
     if (status != 0)

@@ -272,8 +272,8 @@ void Connection::run() {
         int timeout_ms = -1;  // nothing to do until a byte arrives
         {
             std::lock_guard lock(mutex_);
-            if (learn_)
-                timeout_ms = kAbortPollMs;  // a learn runs: watch its abort word
+            if (learn_ || (hook_ && hook_->observed != 0))
+                timeout_ms = kAbortPollMs;  // a learn runs: watch the abort words
         }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
         const int r = ::poll(fds, 2, timeout_ms);
@@ -365,33 +365,65 @@ void Connection::drop_learn() {
 }
 
 void Connection::check_abort_word() {
+    std::optional<wire::Body> message;
     {
         std::lock_guard lock(mutex_);
-        if (!learn_ || learn_->id == 0 || learn_->stop_sent)
-            return;
-        const int32_t word =
-            std::atomic_ref<int32_t>(*learn_->abort_word).load(std::memory_order_acquire);
-        if (word != -1)
-            return;
-        learn_->stop_sent = true;
+        if (learn_ && learn_->id != 0 && !learn_->stop_sent) {
+            const int32_t word =
+                std::atomic_ref<int32_t>(*learn_->abort_word).load(std::memory_order_acquire);
+            if (word == -1) {
+                learn_->stop_sent = true;
+                message = wire::LearnStop{wire::LearnStop::FinishWithBurst};
+            }
+        }
+        // The hook's word only while another client's learn runs, until answered once.
+        if (!message && hook_ && hook_->observed != 0 && !hook_->answered) {
+            const int32_t word =
+                std::atomic_ref<int32_t>(*hook_->abort_word).load(std::memory_order_acquire);
+            if (word == -2) {
+                // The text written before the -2 was stored: at most 2048 bytes, 0-ended.
+                const void *nul = std::memchr(hook_->buffer, 0, ir::kMaxProntoChars + 1);
+                const std::size_t n =
+                    nul == nullptr
+                        ? ir::kMaxProntoChars
+                        : static_cast<std::size_t>(static_cast<const char *>(nul) - hook_->buffer);
+                message = wire::HookAnswer{hook_->observed, wire::HookAnswer::Inject,
+                                           std::string(hook_->buffer, n)};
+                hook_->answered = true;
+            } else if (word == -1) {
+                message = wire::HookAnswer{hook_->observed, wire::HookAnswer::AcceptBurst, {}};
+                hook_->answered = true;
+            }
+        }
     }
-    send_unanswered(wire::LearnStop{wire::LearnStop::FinishWithBurst});
+    if (message)
+        send_unanswered(std::move(*message));
 }
 
 void Connection::fail_learn_on_loss() {
-    KRVXLearnCallback callback = nullptr;
-    void *user_data = nullptr;
+    KRVXLearnCallback own = nullptr, hooked = nullptr;
+    void *own_data = nullptr, *hooked_data = nullptr;
     {
         std::lock_guard lock(mutex_);
-        if (!learn_ || stopping_)
+        if (stopping_)
             return;
-        learn_->buffer[0] = '\0';
-        callback = learn_->callback;
-        user_data = learn_->user_data;
-        learn_.reset();
+        if (learn_) {
+            learn_->buffer[0] = '\0';
+            own = learn_->callback;
+            own_data = learn_->user_data;
+            learn_.reset();
+        }
+        if (hook_ && hook_->observed != 0) {
+            hook_->buffer[0] = '\0';
+            hook_->observed = 0;
+            hooked = hook_->callback;
+            hooked_data = hook_->user_data;
+        }
     }
-    if (callback != nullptr)
-        callback(LEARN_FAIL_SERVICE_GONE, 0, 0, user_data);
+    if (own != nullptr)
+        own(LEARN_FAIL_SERVICE_GONE, 0, 0, own_data);
+    if (hooked != nullptr)
+        hooked(LEARN_FAIL_SERVICE_GONE, 0, 0, hooked_data);
 }
 
 void Connection::dispatch(wire::Message message) {
@@ -431,64 +463,127 @@ void Connection::dispatch(wire::Message message) {
         std::memcpy(text, received->code.data(), received->code.size());
         callback(text, user_data);
     }
-    if (const auto *begin = std::get_if<wire::LearnBegin>(&message.body)) {
+    if (std::holds_alternative<wire::LearnBegin>(message.body) ||
+        std::holds_alternative<wire::LearnProgress>(message.body) ||
+        std::holds_alternative<wire::LearnEnd>(message.body))
+        dispatch_learn_event(message.body);
+    // DeviceLost: a running learn ends by its own LearnEnd from the service.
+}
+
+void Connection::dispatch_learn_event(const wire::Body &body) {
+    // Decided under the lock: which callback runs with which values, after any buffer write.
+    KRVXLearnCallback callback = nullptr;
+    void *user_data = nullptr;
+    int32_t progress = 0, quality = 0, carrier = 0;
+    {
         std::lock_guard lock(mutex_);
-        if (begin->own && learn_ && learn_->id == 0)
-            learn_->id = begin->learn_id;
-        return;
-    }
-    if (const auto *p = std::get_if<wire::LearnProgress>(&message.body)) {
-        KRVXLearnCallback callback = nullptr;
-        void *user_data = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            if (!learn_ || learn_->id != p->learn_id || stopping_)
+        if (stopping_)
+            return;
+        if (const auto *begin = std::get_if<wire::LearnBegin>(&body)) {
+            if (begin->own) {
+                if (learn_ && learn_->id == 0)
+                    learn_->id = begin->learn_id;
                 return;
-            learn_->quality = std::clamp(p->quality, 0, 100);
-            learn_->carrier_hz = std::max(p->carrier_hz, 0);
-            callback = learn_->callback;
-            user_data = learn_->user_data;
-        }
-        if (callback != nullptr)
-            callback(std::clamp(p->progress, 0, 100), std::clamp(p->quality, 0, 100),
-                     std::max(p->carrier_hz, 0), user_data);
-        return;
-    }
-    if (const auto *end = std::get_if<wire::LearnEnd>(&message.body)) {
-        KRVXLearnCallback callback = nullptr;
-        void *user_data = nullptr;
-        int32_t result = end->result, quality = 0, carrier = 0;
-        {
-            std::lock_guard lock(mutex_);
-            if (!learn_ || learn_->id != end->learn_id || stopping_)
+            }
+            if (!hook_)
                 return;
-            // The code is checked like any input before it lands in the caller's buffer.
-            if (result == LEARN_PROGRESS_DONE &&
-                (end->code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(end->code)))
+            hook_->observed = begin->learn_id;
+            hook_->answered = false;
+            hook_->quality = hook_->carrier_hz = 0;
+            callback = hook_->callback;
+            user_data = hook_->user_data;
+            progress = LEARN_PROGRESS_BEGIN;
+        } else if (const auto *p = std::get_if<wire::LearnProgress>(&body)) {
+            progress = std::clamp(p->progress, 0, 100);
+            quality = std::clamp(p->quality, 0, 100);
+            carrier = std::max(p->carrier_hz, 0);
+            if (learn_ && learn_->id == p->learn_id) {
+                learn_->quality = quality;
+                learn_->carrier_hz = carrier;
+                callback = learn_->callback;
+                user_data = learn_->user_data;
+            } else if (hook_ && hook_->observed == p->learn_id) {
+                hook_->quality = quality;
+                hook_->carrier_hz = carrier;
+                callback = hook_->callback;
+                user_data = hook_->user_data;
+            } else {
+                return;
+            }
+        } else if (const auto *end = std::get_if<wire::LearnEnd>(&body)) {
+            // The code is checked like any input before it lands in a caller's buffer.
+            const bool code_ok = end->code.size() <= ir::kMaxProntoChars &&
+                                 (end->code.empty() || ir::is_valid_pronto(end->code));
+            int32_t result = end->result;
+            if (result == LEARN_PROGRESS_DONE && (!code_ok || end->code.empty()))
                 result = LEARN_FAIL_NOISE;
             if (result != LEARN_PROGRESS_DONE && result >= 0)
                 result = LEARN_FAIL_SERVICE_GONE;
-            if (result == LEARN_PROGRESS_DONE) {
-                std::memcpy(learn_->buffer, end->code.data(), end->code.size());
-                learn_->buffer[end->code.size()] = '\0';
-                // Stopped with -1 and finished with the burst: the word goes back to 0.
-                if (learn_->stop_sent)
-                    std::atomic_ref<int32_t>(*learn_->abort_word)
-                        .store(0, std::memory_order_release);
+            if (learn_ && learn_->id == end->learn_id) {
+                if (result == LEARN_PROGRESS_DONE) {
+                    std::memcpy(learn_->buffer, end->code.data(), end->code.size());
+                    learn_->buffer[end->code.size()] = '\0';
+                    // Stopped with -1 and finished with the burst: the word goes back to 0.
+                    if (learn_->stop_sent)
+                        std::atomic_ref<int32_t>(*learn_->abort_word)
+                            .store(0, std::memory_order_release);
+                } else {
+                    learn_->buffer[0] = '\0';
+                }
+                progress = result;
+                quality = learn_->quality;
+                carrier = learn_->carrier_hz;
+                callback = learn_->callback;
+                user_data = learn_->user_data;
+                learn_.reset();
+            } else if (hook_ && hook_->observed == end->learn_id) {
+                // The code the learning client received; empty when it got none.
+                const std::size_t n =
+                    result == LEARN_PROGRESS_DONE && code_ok ? end->code.size() : 0;
+                std::memcpy(hook_->buffer, end->code.data(), n);
+                hook_->buffer[n] = '\0';
+                hook_->observed = 0;
+                progress = LEARN_PROGRESS_END;
+                quality = hook_->quality;
+                carrier = hook_->carrier_hz;
+                callback = hook_->callback;
+                user_data = hook_->user_data;
             } else {
-                learn_->buffer[0] = '\0';
+                return;
             }
-            quality = learn_->quality;
-            carrier = learn_->carrier_hz;
-            callback = learn_->callback;
-            user_data = learn_->user_data;
-            learn_.reset();
         }
-        if (callback != nullptr)
-            callback(result, quality, carrier, user_data);
-        return;
     }
-    // DeviceLost: a running learn ends by its own LearnEnd from the service.
+    if (callback != nullptr)
+        callback(progress, quality, carrier, user_data);
+}
+
+int32_t Connection::set_hook(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
+                             void *user_data) {
+    {
+        std::lock_guard lock(mutex_);
+        hook_.emplace(HookState{buffer, abort_word, callback, user_data, 0, false, 0, 0});
+    }
+    int32_t error = 0;
+    auto reply = request(wire::Hook{}, kAnswerTimeout, error);
+    const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
+    const int32_t status = r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
+    if (status != 0) {
+        std::lock_guard lock(mutex_);
+        if (hook_ && hook_->buffer == buffer)
+            hook_.reset();
+    }
+    return status;
+}
+
+int32_t Connection::remove_hook() {
+    {
+        std::lock_guard lock(mutex_);
+        hook_.reset();  // from here on nothing is written into the hook's buffer
+    }
+    int32_t error = 0;
+    auto reply = request(wire::Unhook{}, kAnswerTimeout, error);
+    const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
+    return r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
 }
 
 }  // namespace krvxdrv

@@ -69,6 +69,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
     /// returns nothing more is written into its buffer, and the service is told to cancel it.
     void drop_learn();
 
+    /// Registers the handle as a hook (caller holds the handle's call lock): for every learn
+    /// another client runs, the library thread reports BEGIN, the progress and END to
+    /// `callback`, writes the code that client received into `buffer` before END, and reads
+    /// *abort_word every kAbortPollMs while such a learn runs (-2 inject the text in
+    /// `buffer`, -1 accept the burst; one answer per learn). Returns 0 or ERR_*.
+    int32_t set_hook(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
+                     void *user_data);
+    /// Removes the hook; after this returns nothing is written into its buffer.
+    int32_t remove_hook();
+
     /// Ends the connection and the library thread. See "Threads" above.
     void shutdown();
 
@@ -86,6 +96,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void check_abort_word();
     /// Library thread, after the connection ended: fails a running own learn.
     void fail_learn_on_loss();
+    void dispatch_learn_event(const wire::Body &body);
 
     int fd_;
     int wake_fd_;
@@ -116,6 +127,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
         int32_t carrier_hz = 0;
     };
     std::optional<OwnLearn> learn_;
+    struct HookState {
+        char *buffer = nullptr;
+        int32_t *abort_word = nullptr;
+        KRVXLearnCallback callback = nullptr;
+        void *user_data = nullptr;
+        uint32_t observed = 0;  ///< id of the other client's learn now running, 0 none
+        bool answered = false;  ///< this hook answered the observed learn
+        int32_t quality = 0;
+        int32_t carrier_hz = 0;
+    };
+    std::optional<HookState> hook_;
     KRVXReceiveCallback receive_callback_ = nullptr;
     void *receive_user_data_ = nullptr;
 };

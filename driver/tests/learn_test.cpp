@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ir/pronto.h"
@@ -220,7 +221,7 @@ TEST(OwnLearn, TimeoutAndADyingServiceEndWithAReason) {
     KRVXClose(h);
 }
 
-TEST(OwnLearn, BadArgumentsAndTheHookAreRefused) {
+TEST(OwnLearn, BadArgumentsAreRefused) {
     ServiceProcess service({"--time-scale", "0"});
     ASSERT_TRUE(service.ready());
     const int h = KRVXOpen();
@@ -235,10 +236,6 @@ TEST(OwnLearn, BadArgumentsAndTheHookAreRefused) {
     EXPECT_EQ(KRVXLearnIR(h, FMT_UNHOOK, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0),
               0);
     EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);  // format 5 without the unhook word
-    std::memcpy(mem.buffer, HOOK_COMMAND, sizeof HOOK_COMMAND);
-    EXPECT_EQ(KRVXLearnIR(h, FMT_PRONTO, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0),
-              0);
-    EXPECT_EQ(errno, ERR_NOT_SUPPORTED);
     EXPECT_EQ(
         KRVXLearnIR(99999, FMT_PRONTO, mem.buffer, nullptr, nullptr, &mem.abort_word, 0, -1, 0), 0);
     EXPECT_EQ(errno, ERR_INVALID_HANDLE);
@@ -284,4 +281,185 @@ TEST(OwnLearn, NoLearnCallbackAfterCloseReturns) {
     for (char c : mem.buffer)
         ASSERT_EQ(c, 'Q');
     KRVXClose(other);
+}
+
+namespace {
+
+// A hooked handle with its buffer and abort word, as vintrel keeps them.
+struct Hook {
+    int handle = 0;
+    LearnMemory mem;
+    LearnLog log;
+    bool hook() {
+        std::memcpy(mem.buffer, HOOK_COMMAND, sizeof HOOK_COMMAND);
+        errno = -1;
+        const int ok = KRVXLearnIR(handle, FMT_PRONTO, mem.buffer, LearnLog::callback, &log,
+                                   &mem.abort_word, 0, -1, 0);
+        return ok != 0 && errno == 0;
+    }
+    bool saw(int32_t value) {
+        for (int32_t p : log.snapshot())
+            if (p == value)
+                return true;
+        return false;
+    }
+    // Writes `code` into the hook's buffer (before the learn it answers begins, so that no
+    // END can be written into the buffer at the same time), waits for BEGIN and answers -2.
+    void prepare(const char *code) { std::strcpy(mem.buffer, code); }
+    void inject_on_begin() {
+        ASSERT_TRUE(eventually([&] { return saw(LEARN_PROGRESS_BEGIN); }));
+        mem.set_abort(-2);
+    }
+};
+
+const char *kInjected = "0000 0073 0000 0001 0020 0CA8";
+
+}  // namespace
+
+TEST(LearnHook, AHookSeesAnotherClientsLearnAndItsCode) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    Hook a;
+    a.handle = KRVXOpen();
+    ASSERT_TRUE(a.hook());
+    const int b = KRVXOpen();
+    LearnMemory bm;
+    LearnLog bl;
+    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
+    ASSERT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
+
+    // BEGIN first, then B's progress, END last with B's code in A's buffer.
+    const auto seen = a.log.snapshot();
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), LEARN_PROGRESS_BEGIN);
+    EXPECT_EQ(seen.back(), LEARN_PROGRESS_END);
+    for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
+        EXPECT_GE(seen[i], 0);
+        EXPECT_LE(seen[i], 100);
+    }
+    EXPECT_STREQ(a.mem.buffer, bm.buffer);
+
+    // A's own learn is not reported to its own hook.
+    const std::size_t before = a.log.snapshot().size();
+    LearnMemory am;
+    LearnLog al;
+    ASSERT_EQ(start_learn(a.handle, am, al), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return al.ended.load(); }));
+    EXPECT_EQ(a.log.snapshot().size(), before);
+
+    // After unhook, A sees nothing of B's next learn.
+    char unhook[KRVX_LEARN_BUFFER_SIZE] = UNHOOK_COMMAND;
+    int32_t unhook_abort = 0;
+    ASSERT_NE(KRVXLearnIR(a.handle, FMT_UNHOOK, unhook, nullptr, nullptr, &unhook_abort, 0, -1, 0),
+              0);
+    LearnMemory bm2;
+    LearnLog bl2;
+    ASSERT_EQ(start_learn(b, bm2, bl2), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return bl2.ended.load(); }));
+    EXPECT_EQ(a.log.snapshot().size(), before);
+    KRVXClose(a.handle);
+    KRVXClose(b);
+}
+
+TEST(LearnHook, InjectAndAcceptBurstAnswerTheLearn) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int b = KRVXOpen();
+    {
+        // Inject: B's learn ends with A's text; nothing was pressed.
+        Hook a;
+        a.handle = KRVXOpen();
+        ASSERT_TRUE(a.hook());
+        LearnMemory bm;
+        LearnLog bl;
+        a.prepare(kInjected);
+        ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+        a.inject_on_begin();
+        ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
+        EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
+        EXPECT_STREQ(bm.buffer, kInjected);
+        EXPECT_STREQ(a.mem.buffer, kInjected);
+        KRVXClose(a.handle);
+    }
+    {
+        // Accept the burst during a short press: B gets the partial code.
+        Hook a;
+        a.handle = KRVXOpen();
+        ASSERT_TRUE(a.hook());
+        LearnMemory bm;
+        LearnLog bl;
+        ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+        ASSERT_TRUE(eventually([&] { return a.saw(LEARN_PROGRESS_BEGIN); }));
+        ASSERT_EQ(press(service.socket(), kNec, "0"), 0);
+        ASSERT_TRUE(eventually([&] { return !bl.snapshot().empty(); }));
+        a.mem.set_abort(-1);
+        ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
+        EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
+        const auto partial = ir::parse_pronto(bm.buffer);
+        ASSERT_TRUE(partial.ok()) << bm.buffer;
+        EXPECT_EQ(partial.signal.once.size(), 34u);
+        EXPECT_STREQ(a.mem.buffer, bm.buffer);
+        KRVXClose(a.handle);
+    }
+    KRVXClose(b);
+}
+
+TEST(LearnHook, WithTwoHooksTheFirstAnswerWins) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    Hook a, c;
+    a.handle = KRVXOpen();
+    c.handle = KRVXOpen();
+    ASSERT_TRUE(a.hook());
+    ASSERT_TRUE(c.hook());
+    const int b = KRVXOpen();
+    LearnMemory bm;
+    LearnLog bl;
+    const char *other = "0000 006D 0000 0001 0010 0400";
+    a.prepare(kInjected);
+    c.prepare(other);
+    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+    a.inject_on_begin();
+    c.inject_on_begin();
+    ASSERT_TRUE(eventually(
+        [&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END) && c.saw(LEARN_PROGRESS_END); }));
+    EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
+    // One of the two answers, and both hooks are told the same.
+    const std::string got = bm.buffer;
+    EXPECT_TRUE(got == kInjected || got == other) << got;
+    EXPECT_EQ(std::string(a.mem.buffer), got);
+    EXPECT_EQ(std::string(c.mem.buffer), got);
+    KRVXClose(a.handle);
+    KRVXClose(c.handle);
+    KRVXClose(b);
+}
+
+TEST(LearnHook, KrvxLearnPrintsTheInjectedCode) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    Hook a;
+    a.handle = KRVXOpen();
+    ASSERT_TRUE(a.hook());
+    std::string out;
+    a.prepare(kInjected);
+    std::thread learner([&] {
+        const std::string cmd = std::string(KRVX_PATH) + " --socket " + service.socket() +
+                                " learn --timeout 20 2>/dev/null";
+        FILE *p = ::popen(cmd.c_str(), "r");
+        if (p == nullptr)
+            return;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    });
+    a.inject_on_begin();
+    learner.join();
+    EXPECT_EQ(out, std::string(kInjected) + "\n");
+    KRVXClose(a.handle);
 }
