@@ -244,7 +244,7 @@ bool FrmMain::formLoad() {
     ProcessState &state = processState();
     device::Driver &driver = state.driver;
 
-    // 1, 2: the interface info. No error trap yet.
+    // The interface info, before the error trap is in force.
     std::uint32_t info = 0;
     if (driver.getDrvInfo(&info) == 0) {
         fatal(QStringLiteral("Unable to retrieve krvxdrv version!"));
@@ -255,8 +255,8 @@ bool FrmMain::formLoad() {
         return false;
     }
 
-    // 3: from here on a step that raises a run-time error is skipped.
-    // 4: the library version; a call that cannot be made counts as a failed one.
+    // From here on a step that raises a run-time error is skipped (trapped()).
+    // The library version: a call that cannot be made counts as a failed one.
     bool versionKnown = false;
     std::uint32_t version = 0;
     trapped([&] { versionKnown = driver.getDrvVersion(&version) != 0; });
@@ -269,7 +269,7 @@ bool FrmMain::formLoad() {
         return false;
     }
 
-    // 5: open the device once and wire its callbacks and the hook.
+    // Open the device once and wire its callbacks and the hook.
     if (state.deviceHandle == 0) {
         bool openFailed = false;
         std::uint32_t openError = 0;
@@ -291,7 +291,7 @@ bool FrmMain::formLoad() {
         }
     }
 
-    // 6 to 9.
+    // The idle state.
     trapped([&] {
         state.curCode.clear();
         state.curCodeFormat = FMT_PRONTO;
@@ -300,11 +300,11 @@ bool FrmMain::formLoad() {
     trapped([&] { showDeviceInfo(); });
     trapped([&] { tbCurCode_Change(); });
 
-    // 10, 11: the hidden message window that carries the driver's callbacks.
+    // The hidden message window that carries the driver's callbacks.
     trapped([&] {
         platform::WindowSystem *windows = platform::WindowSystem::current();
         if (windows == nullptr) {
-            throw platform::RuntimeError(platform::kErrNoDefaultWndProc,
+            throw platform::RuntimeError(platform::kErrInvalidProcedureCall,
                                          "No window system to create the message window in");
         }
         const platform::Hwnd window = windows->createWindow("STATIC", "CallbackHiddenWindow",
@@ -390,7 +390,7 @@ void FrmMain::Timer1_Timer() {
     Timer1_->stop();
 }
 
-// Operations that later parts of vintrel fill in.
+// Operations that later changes fill in.
 
 void FrmMain::beginLearn() {
     // Showing another application's learn comes with the learn controller.
