@@ -28,8 +28,8 @@ class RuntimeError : public std::runtime_error {
 
 /// Error numbers raised by vintrel's own layers.
 inline constexpr int kErrInvalidProcedureCall = 5;  // a service is not available
-inline constexpr int kErrDllLoad = 48;           // the driver library is not loaded
-inline constexpr int kErrDllEntryPoint = 453;    // the library lacks an entry point
-inline constexpr int kErrNoDefaultWndProc = 51;  // the window has no procedure to replace
+inline constexpr int kErrDllLoad = 48;              // the driver library is not loaded
+inline constexpr int kErrDllEntryPoint = 453;       // the library lacks an entry point
+inline constexpr int kErrNoDefaultWndProc = 51;     // the window has no procedure to replace
 
 }  // namespace vintrel::platform
