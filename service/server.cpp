@@ -183,7 +183,7 @@ void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t reque
     const uint32_t id = next_learn_id_++;
     if (next_learn_id_ == 0)
         next_learn_id_ = 1;
-    learn_.emplace(ActiveLearn{id, session->id(), {}});
+    learn_.emplace(ActiveLearn{id, session->id(), {}, false});
     log_.debug("client " + std::to_string(session->id()) + ": learn " + std::to_string(id));
     backend_->set_learning(true);
     session->send({0, wire::LearnBegin{id, true}});
@@ -273,13 +273,20 @@ void Server::start_next_send() {
 
 void Server::on_frame(const ReceivedFrame &frame) {
     if (learn_) {
+        const LearnReport before = learn_->engine.report();
         const LearnReport r = learn_->engine.add(frame);
-        const wire::Message progress{
-            0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}};
-        const uint64_t owner_id = learn_->owner;
-        if (auto owner = session_of(owner_id))
-            owner->send(progress);
-        tell_hooks(progress, owner_id);
+        // A report when something changed (noise alone changes nothing), and for the first
+        // frame, so that a learner sees that IR arrives.
+        if (r.progress != before.progress || r.quality != before.quality ||
+            r.carrier_hz != before.carrier_hz || !learn_->reported) {
+            learn_->reported = true;
+            const wire::Message progress{
+                0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}};
+            const uint64_t owner_id = learn_->owner;
+            if (auto owner = session_of(owner_id))
+                owner->send(progress);
+            tell_hooks(progress, owner_id);
+        }
         if (learn_ && learn_->engine.complete())
             end_learn(learn_->engine.finish());
     }

@@ -98,6 +98,7 @@ class Server final : public BackendListener {
         uint32_t id;
         uint64_t owner;
         LearnEngine engine;
+        bool reported = false;  ///< a progress report went out
     };
     void accept_next();
     void end_learn(const LearnOutcome &outcome);

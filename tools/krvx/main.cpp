@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -14,7 +15,9 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "ir/pronto.h"
 #include "krvxdrv.h"
@@ -325,6 +328,96 @@ int cmd_learn(const std::string &socket, double timeout_s) {
     return 0;
 }
 
+// Hook: prints every report of other clients' learns; may answer the first one it sees.
+struct HookWatch {
+    std::mutex mutex;
+    std::vector<std::array<int32_t, 3>> reports;  // progress, quality, carrier
+};
+
+extern "C" void on_hook_report(int32_t progress, int32_t quality, int32_t carrier, void *user) {
+    auto *w = static_cast<HookWatch *>(user);
+    std::lock_guard lock(w->mutex);
+    if (w->reports.size() < 100000)  // the main thread drains it every 50 ms
+        w->reports.push_back({progress, quality, carrier});
+}
+
+int cmd_hook(const std::string &socket, const std::string &inject, bool accept_burst) {
+    if (!inject.empty() && KRVXConvertProntoCode(inject.c_str(), nullptr, nullptr, 0, 0) == 0)
+        return error(kExitRefused, "--inject: invalid code: " + ir::parse_pronto(inject).error);
+    if (::pipe(g_stop_pipe) != 0)
+        return error(kExitRefused, "cannot create a pipe");
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    const int h = open_device(socket);
+    if (h < 0)
+        return kExitNoDevice;
+    static char buffer[KRVX_LEARN_BUFFER_SIZE];
+    alignas(4) static int32_t abort_word = 0;
+    static HookWatch watch;
+    std::memcpy(buffer, HOOK_COMMAND, sizeof HOOK_COMMAND);
+    if (!KRVXLearnIR(h, FMT_PRONTO, buffer, on_hook_report, &watch, &abort_word, 0, -1, 0)) {
+        const int e = errno;
+        KRVXClose(h);
+        return error(kExitRefused, std::string("cannot hook: ") + KRVXErrorText(e));
+    }
+    // The injected text sits in the buffer before any learn begins; -2 is stored on BEGIN.
+    if (!inject.empty())
+        std::snprintf(buffer, sizeof buffer, "%s", inject.c_str());
+    std::fprintf(stderr, "krvx: hooked; waiting for other applications' learns (Ctrl-C ends)\n");
+    bool answered = false;
+    int status = 0;
+    while (!g_stop.load()) {
+        pollfd p{g_stop_pipe[0], POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0)
+            break;
+        std::vector<std::array<int32_t, 3>> reports;
+        {
+            std::lock_guard lock(watch.mutex);
+            reports.swap(watch.reports);
+        }
+        bool done = false;
+        for (const auto &[progress, quality, carrier] : reports) {
+            if (progress == LEARN_PROGRESS_BEGIN) {
+                std::printf(g_json ? "{\"event\":\"begin\"}\n" : "begin\n");
+                if (!answered && (!inject.empty() || accept_burst)) {
+                    std::atomic_ref<int32_t>(abort_word)
+                        .store(inject.empty() ? -1 : -2, std::memory_order_release);
+                    answered = true;
+                }
+            } else if (progress == LEARN_PROGRESS_END) {
+                if (g_json)
+                    std::printf("{\"event\":\"end\",\"code\":%s}\n", json_string(buffer).c_str());
+                else
+                    std::printf("end %s\n", buffer[0] != '\0' ? buffer : "(no code)");
+                std::atomic_ref<int32_t>(abort_word).store(0, std::memory_order_release);
+                done = answered;
+            } else if (progress < 0) {
+                std::printf(g_json ? "{\"event\":\"failed\",\"reason\":%s}\n" : "failed: %s\n",
+                            g_json ? json_string(KRVXErrorText(progress)).c_str()
+                                   : KRVXErrorText(progress));
+                status = kExitRefused;
+                done = true;
+            } else if (g_json) {
+                std::printf(
+                    "{\"event\":\"progress\",\"progress\":%d,\"quality\":%d,"
+                    "\"carrier_hz\":%d}\n",
+                    progress, quality, carrier);
+            } else {
+                std::printf("progress %d quality %d carrier %d\n", progress, quality, carrier);
+            }
+        }
+        std::fflush(stdout);
+        if (done)
+            break;  // answered one learn, or the service went away
+    }
+    char unhook[KRVX_LEARN_BUFFER_SIZE] = UNHOOK_COMMAND;
+    KRVXLearnIR(h, FMT_UNHOOK, unhook, nullptr, nullptr, &abort_word, 0, -1, 0);
+    KRVXClose(h);
+    return status;
+}
+
 int cmd_press(const std::string &socket, const std::string &arg, uint32_t hold_ms,
               unsigned quality) {
     std::string code;
@@ -361,6 +454,7 @@ int main(int argc, char **argv) {
         "input.",
         "krvx"};
     app.require_subcommand(1);
+    app.fallthrough();  // --socket and --json also after the command
     std::string socket;
     app.add_option("--socket", socket,
                    "Service socket (default: $KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, "
@@ -392,6 +486,14 @@ int main(int argc, char **argv) {
                      "Seconds to wait; then the learn finishes with what it captured, if usable")
         ->check(CLI::Range(0.1, 3600.0))
         ->capture_default_str();
+    std::string inject;
+    bool accept_burst = false;
+    auto *hook = app.add_subcommand(
+        "hook", "Watch other applications' learns; --inject or --accept-burst answers the first");
+    hook->add_option("--inject", inject, "Answer the first learn seen with this Pronto code");
+    hook->add_flag("--accept-burst", accept_burst,
+                   "Answer the first learn seen by taking the burst captured so far");
+    hook->get_option("--accept-burst")->excludes("--inject");
     uint32_t hold_ms = 200;
     unsigned quality = 100;
     auto *press = app.add_subcommand(
@@ -432,6 +534,8 @@ int main(int argc, char **argv) {
         return cmd_listen(path);
     if (*learn)
         return cmd_learn(path, learn_timeout);
+    if (*hook)
+        return cmd_hook(path, inject, accept_burst);
     if (*press)
         return cmd_press(path, code_arg, hold_ms, quality);
     return kExitUsage;

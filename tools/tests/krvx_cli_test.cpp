@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "../../driver/tests/service_process.h"
 
@@ -91,4 +93,35 @@ TEST(KrvxCli, DeviceCommandsWithAndWithoutAService) {
     auto none = krvx("--socket /nonexistent/krvxd.sock info");
     EXPECT_EQ(none.status, 3);
     EXPECT_NE(none.out.find("krvxd is not running"), std::string::npos) << none.out;
+}
+
+TEST(KrvxCli, HookInjectsIntoAnotherApplicationsLearn) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const std::string sock = "--socket " + service.socket() + " ";
+    const std::string code = "0000 0073 0000 0001 0020 0CA8";
+    std::atomic<bool> hooked{false};
+    std::string hook_out;
+    std::thread hook([&] {
+        const std::string cmd =
+            std::string(KRVX_PATH) + " " + sock + "hook --inject '" + code + "' 2>&1";
+        FILE *p = ::popen(cmd.c_str(), "r");
+        if (p == nullptr)
+            return;
+        char line[4096];
+        while (std::fgets(line, sizeof line, p) != nullptr) {
+            hook_out += line;
+            if (hook_out.find("hooked") != std::string::npos)
+                hooked = true;
+        }
+        ::pclose(p);
+        hooked = true;
+    });
+    ASSERT_TRUE(testing_support::eventually([&] { return hooked.load(); }));
+    auto learned = krvx(sock + "learn --timeout 20");
+    hook.join();
+    EXPECT_EQ(learned.status, 0) << learned.out;
+    EXPECT_NE(learned.out.find(code + "\n"), std::string::npos) << learned.out;
+    EXPECT_NE(hook_out.find("begin\n"), std::string::npos) << hook_out;
+    EXPECT_NE(hook_out.find("end " + code + "\n"), std::string::npos) << hook_out;
 }
