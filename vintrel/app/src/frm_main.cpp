@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "controls.h"
+#include "display_text.h"
 #include "forms.h"
 #include "frm_tx.h"
 #include "vintrel/device/relay.h"
@@ -125,6 +126,8 @@ void FrmMain::buildControls(QWidget *client) {
                             120, 240, 2535, 495);
     lblKXRCode_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblKXRCode_->setFont(platform::sansSerifFont(18));
+    // Received bytes are never taken for markup.
+    lblKXRCode_->setTextFormat(Qt::PlainText);
 
     Frame2_ = makeFrame(client, QStringLiteral("Frame2"),
                         QStringLiteral("IR Code (Pronto Format):"), 120, 1080, 6975, 2535);
@@ -400,8 +403,13 @@ void FrmMain::endLearn() {
     // Leaving the learn state comes with the learn controller.
 }
 
-void FrmMain::onReceivedCode(const platform::MessagePayload & /*code*/) {
-    // Showing the received code comes with the received-code display.
+void FrmMain::onReceivedCode(const platform::MessagePayload &code) {
+    lblKXRCode_->setText(receivedCodeText(code));
+    QPalette palette = lblKXRCode_->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lblKXRCode_->setPalette(palette);
+    // A code during the red period starts a new one: each code is red for a whole tick.
+    Timer1_->start();
 }
 
 void FrmMain::onLearnProgress(std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) {
@@ -417,7 +425,18 @@ void FrmMain::unhookDriver() {
 }
 
 void FrmMain::showDeviceInfo() {
-    // Filling the device information line comes with the device information display.
+    ProcessState &state = processState();
+    lblInfo_->setText(QStringLiteral("---"));
+    if (state.deviceHandle != 0) {
+        DeviceInfo info{};
+        if (state.driver.getKRVXInfo(state.deviceHandle, &info) == 0) {
+            lblInfo_->setText(QStringLiteral("*** ERROR Retrieving Korvex Information! ***"));
+        } else {
+            lblInfo_->setText(deviceInfoCaption(info));
+        }
+    }
+    // Last, in every case; the box's change handling runs as for any change.
+    tbCurCode_->setPlainText(state.curCode);
 }
 
 void FrmMain::runEvent(void (FrmMain::*handler)()) {
