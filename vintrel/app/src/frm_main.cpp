@@ -20,7 +20,9 @@
 #include "display_text.h"
 #include "forms.h"
 #include "frm_tx.h"
+#include "main_learn_view.h"
 #include "vintrel/device/relay.h"
+#include "vintrel/learn/learn_controller.h"
 #include "vintrel/platform/error_report.h"
 #include "vintrel/platform/last_error.h"
 #include "vintrel/platform/message_box.h"
@@ -97,6 +99,9 @@ FrmMain::FrmMain() {
     buildControls(client);
     buildMenus();
     wireEvents();
+    learnView_ = std::make_unique<MainLearnView>(this, [this] { tbCurCode_Change(); });
+    learn_ = std::make_unique<learn::LearnController>(*learnView_);
+    wireLearnEvents();
 
     resize(platform::twipsToPixelsX(7170),
            platform::twipsToPixelsY(6390) + menuBar()->sizeHint().height());
@@ -396,11 +401,11 @@ void FrmMain::Timer1_Timer() {
 // Operations that later changes fill in.
 
 void FrmMain::beginLearn() {
-    // Showing another application's learn comes with the learn controller.
+    learn_->beginLearn();
 }
 
 void FrmMain::endLearn() {
-    // Leaving the learn state comes with the learn controller.
+    learn_->endLearn();
 }
 
 void FrmMain::onReceivedCode(const platform::MessagePayload &code) {
@@ -412,16 +417,36 @@ void FrmMain::onReceivedCode(const platform::MessagePayload &code) {
     Timer1_->start();
 }
 
-void FrmMain::onLearnProgress(std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) {
-    // Drawing the learn reports comes with the learn meters.
+void FrmMain::onLearnProgress(std::uintptr_t wParam, std::intptr_t lParam) {
+    learn_->onLearnProgress(wParam, lParam);
 }
 
 void FrmMain::hookDriver() {
-    // Registering the driver hook comes with the hook and injection.
+    learn_->hookDriver();
 }
 
 void FrmMain::unhookDriver() {
-    // Removing the driver hook comes with the hook and injection.
+    learn_->unhookDriver();
+}
+
+void FrmMain::wireLearnEvents() {
+    using learn::LearnController;
+    auto wire = [this](auto *sender, auto signal, void (LearnController::*handler)()) {
+        connect(sender, signal, this, [this, handler] {
+            try {
+                (learn_.get()->*handler)();
+            } catch (const platform::RuntimeError &error) {
+                platform::reportRuntimeError(error);
+            }
+        });
+    };
+    wire(cbLearnIRCode_, &QPushButton::clicked, &LearnController::cbLearnIRCode_Click);
+    wire(mnuLearnIRLearnPronto_, &QAction::triggered,
+         &LearnController::mnuLearnIRLearnPronto_Click);
+    wire(cbLearnCancel_, &QPushButton::clicked, &LearnController::cbLearnCancel_Click);
+    wire(cbLearnAsBurst_, &QPushButton::clicked, &LearnController::cbLearnAsBurst_Click);
+    wire(cbInjectIR_, &QPushButton::clicked, &LearnController::cbInjectIR_Click);
+    wire(mnuLrnInject_, &QAction::triggered, &LearnController::mnuLrnInject_Click);
 }
 
 void FrmMain::showDeviceInfo() {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <memory>
 
 #include "vintrel/device/process_state.h"
 
@@ -22,8 +23,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
+namespace vintrel::learn {
+class LearnController;
+}
+
 namespace vintrel::app {
 
+class MainLearnView;
 class PictureBox;
 
 class FrmMain : public QMainWindow, public MainForm {
@@ -71,11 +77,16 @@ class FrmMain : public QMainWindow, public MainForm {
     /// Runs handler for a control event: a run-time error it raises is reported, since
     /// an event has no caller to fail to.
     void runEvent(void (FrmMain::*handler)());
+    /// Connects the learn buttons and menu entries to the learn controller.
+    void wireLearnEvents();
 
     // Operations the load and unload sequences call.
     void hookDriver();
     void unhookDriver();
     void showDeviceInfo();
+
+    std::unique_ptr<MainLearnView> learnView_;
+    std::unique_ptr<learn::LearnController> learn_;
 
     bool shownOnce_ = false;
     bool unloading_ = false;

@@ -86,8 +86,12 @@ TEST_F(LifecycleTest, LoadLeavesTheIdleStateTheDeviceAndTheHiddenWindow) {
     EXPECT_EQ(windows_.windowStyle(hidden), platform::WS_MINIMIZE);
     EXPECT_EQ(windows_.windowStyle(hidden) & platform::WS_VISIBLE, 0u);
 
-    const std::vector<std::string> expected = {"KRVXGetDrvInfo", "KRVXGetDrvVersion",
-                                               "KRVXOpen -> 7", "KRVXSetReceiveCallback 7 set"};
+    const std::vector<std::string> expected = {"KRVXGetDrvInfo",
+                                               "KRVXGetDrvVersion",
+                                               "KRVXOpen -> 7",
+                                               "KRVXSetReceiveCallback 7 set",
+                                               "KRVXLearnIR 7 16 KRVX+HOOK",
+                                               "KRVXGetKRVXInfo 7"};
     EXPECT_EQ(calls(), expected);
 }
 

@@ -168,8 +168,13 @@ TEST(Startup, Version2680StartsAndClosesTheDeviceOnceAtTheEnd) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.boxes.isEmpty()) << run.boxes.join(QStringLiteral(" / ")).toStdString();
     EXPECT_TRUE(run.shown);
-    const std::vector<std::string> expected = {"KRVXGetDrvInfo", "KRVXGetDrvVersion",
-                                               "KRVXOpen -> 7", "KRVXSetReceiveCallback 7 set",
+    const std::vector<std::string> expected = {"KRVXGetDrvInfo",
+                                               "KRVXGetDrvVersion",
+                                               "KRVXOpen -> 7",
+                                               "KRVXSetReceiveCallback 7 set",
+                                               "KRVXLearnIR 7 16 KRVX+HOOK",
+                                               "KRVXGetKRVXInfo 7",
+                                               "KRVXLearnIR 7 5 KRVX-HOOK",
                                                "KRVXClose 7"};
     EXPECT_EQ(run.calls, expected);
 }

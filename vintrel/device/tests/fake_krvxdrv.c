@@ -7,12 +7,16 @@
  *   FAKE_KRVX_OPEN            handle KRVXOpen returns (7)      FAKE_KRVX_OPEN_ERRNO errno (0)
  *   FAKE_KRVX_DEVINFO         "fw,prot,day,month,year" for KRVXGetKRVXInfo, or "fail"
  *   FAKE_KRVX_TRANSMIT_RESULT result of KRVXTransmitIR (1)
+ *   FAKE_KRVX_LEARN_ERRNO     errno an own learn leaves (997, ERROR_IO_PENDING)
  * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
+ * fakeKrvxLastLearn() gives the arguments and buffer bytes 0..9 of the last KRVXLearnIR.
  * fakeKrvxSetTransmitHook() names a function KRVXTransmitIR calls while it "sends".
  * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion.
  */
 #define KRVXDRV_BUILDING 1
 #include <krvxdrv.h>
+
+#include "fake_krvxdrv.h"
 
 #include <errno.h>
 #include <stdarg.h>
@@ -122,25 +126,39 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
     return result;
 }
 
+static FakeLearnCall g_lastLearn;
+
+KRVXDRV_API void fakeKrvxLastLearn(FakeLearnCall *out) {
+    if (out != NULL) {
+        *out = g_lastLearn;
+    }
+}
+
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
                                 int32_t param1, int32_t reserved0, int32_t reserved1) {
-    (void)callback;
-    (void)userData;
-    (void)abortWord;
-    (void)param1;
-    (void)reserved0;
-    (void)reserved1;
+    const int32_t calls = g_lastLearn.calls + 1;
+    memset(&g_lastLearn, 0, sizeof g_lastLearn);
+    g_lastLearn.calls = calls;
+    g_lastLearn.handle = handle;
+    g_lastLearn.format = format;
+    g_lastLearn.buffer = buffer;
+    g_lastLearn.callback = callback;
+    g_lastLearn.userData = userData;
+    g_lastLearn.abortWord = abortWord;
+    g_lastLearn.param1 = param1;
+    g_lastLearn.reserved0 = reserved0;
+    g_lastLearn.reserved1 = reserved1;
     char word[10] = {0};
     if (buffer != NULL) {
+        memcpy(g_lastLearn.bytes, buffer, sizeof g_lastLearn.bytes);
         memcpy(word, buffer, 9);
     }
     logLine("KRVXLearnIR %d %d %s", (int)handle, (int)format, word);
     if (strcmp(word, HOOK_COMMAND) == 0 || strcmp(word, UNHOOK_COMMAND) == 0) {
-        buffer[0] = '\0';
         errno = 0;
     } else {
-        errno = ERROR_IO_PENDING;
+        errno = (int)setting("FAKE_KRVX_LEARN_ERRNO", ERROR_IO_PENDING);
     }
     return 1;
 }
