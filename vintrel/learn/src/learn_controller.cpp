@@ -88,6 +88,8 @@ void LearnController::startLearn(std::int32_t format) {
     view_.setVisible(Control::lblCarrier, true);
     view_.setCaption(Control::lblCarrierFreq, QStringLiteral("---"));
     view_.setVisible(Control::lblCarrierFreq, true);
+    // The boxes still hold the last report of an earlier learn; this one has none yet.
+    clearMeters(view_.meter(Control::pbLearnProgress3), view_.meter(Control::pbSigQuality));
     view_.setVisible(Control::lblSigQuality, true);
     view_.setVisible(Control::pbSigQuality, true);
     view_.setVisible(Control::pbLearnProgress3, true);

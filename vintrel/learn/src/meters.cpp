@@ -54,6 +54,11 @@ void drawSigQualityMeter(MeterCanvas &canvas, std::int16_t value) {
     }
 }
 
+void clearMeters(MeterCanvas &progress, MeterCanvas &quality) {
+    progress.fillRectangle(0, 0, progress.outerWidthTwips(), 100, MeterColour::ButtonFace);
+    quality.fillRectangle(0, 0, 100, quality.outerHeightTwips(), MeterColour::ButtonFace);
+}
+
 QString carrierText(std::int32_t carrierHz) {
     // Whole and tenth kHz of the magnitude, the sign once in front: -1500 is "-1.5KHz",
     // not "-1.-5KHz". 64-bit so that the most negative value has a magnitude.

@@ -384,6 +384,11 @@ TEST_F(LearnControllerTest, ProgressReportsDriveMetersCaptionAndAcceptBurst) {
     EXPECT_EQ(view_.progress.rects.size(), drawn);
     EXPECT_EQ(view_.captions.at(Control::lblCarrierFreq), QStringLiteral("56.9KHz"));
     EXPECT_FALSE(processState().inLearn);
+
+    // The next learn starts with empty meters, not with this learn's last report.
+    controller_.beginLearn();
+    EXPECT_TRUE(view_.quality.lit().empty());
+    EXPECT_TRUE(view_.progress.lit().empty());
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ void drawLearnProgressMeter(MeterCanvas &canvas, std::int16_t value);
 /// a negative value none).
 void drawSigQualityMeter(MeterCanvas &canvas, std::int16_t value);
 
+/// Clears both meter boxes as the draws do, lighting nothing: a new learn does not show
+/// the last report of the one before.
+void clearMeters(MeterCanvas &progress, MeterCanvas &quality);
+
 /// The carrier in kHz with one decimal digit, cut off after it: 38000 "38.0KHz", 56999
 /// "56.9KHz", -1500 "-1.5KHz" (the sign once, in front).
 QString carrierText(std::int32_t carrierHz);
