@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -460,6 +461,13 @@ void FrmMain::showDeviceInfo() {
             lblInfo_->setText(deviceInfoCaption(info));
         }
     }
+    // Where this platform's font is wider than the design's the line wraps: the label then
+    // takes the frame's free room below it rather than cut off its second line.
+    const int designHeight = platform::twipsToPixelsY(375);
+    const int room = Frame3_->contentsRect().bottom() + 1 - lblInfo_->y();
+    lblInfo_->resize(
+        lblInfo_->width(),
+        std::max(designHeight, std::min(lblInfo_->heightForWidth(lblInfo_->width()), room)));
     // Last, in every case; the box's change handling runs as for any change.
     tbCurCode_->setPlainText(state.curCode);
 }
