@@ -27,7 +27,10 @@
 //
 // Device loss
 //   listener.on_device_lost(reason) once when the device is gone; afterwards the service
-//   answers open requests with ERR_DEVICE_NOT_FOUND and sends fail with ERR_COMM_FAILED.
+//   answers open requests with ERR_DEVICE_NOT_FOUND, sends fail with ERR_COMM_FAILED and a
+//   running learn ends with LEARN_FAIL_DEVICE_LOST. listener.on_device_back() once when the
+//   backend has the device again (open_status() is 0 from then on): the service serves it
+//   again. Lost and back alternate; back never comes without a loss before it.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +63,7 @@ class BackendListener {
   public:
     virtual void on_frame(const ReceivedFrame &frame) = 0;
     virtual void on_device_lost(const std::string &reason) = 0;
+    virtual void on_device_back() = 0;
 
   protected:
     ~BackendListener() = default;

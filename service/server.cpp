@@ -317,4 +317,11 @@ void Server::on_device_lost(const std::string &reason) {
         s->send({0, wire::DeviceLost{}});
 }
 
+void Server::on_device_back() {
+    if (!device_lost_)
+        return;
+    device_lost_ = false;
+    log_.info("device back: serving it again");
+}
+
 }  // namespace krvxd

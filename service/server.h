@@ -61,6 +61,8 @@ class Server final : public BackendListener {
     // BackendListener, on the loop.
     void on_frame(const ReceivedFrame &frame) override;
     void on_device_lost(const std::string &reason) override;
+    void on_device_back() override;
+    bool device_lost() const { return device_lost_; }
 
     // For sessions.
     Backend &backend() { return *backend_; }

@@ -272,8 +272,12 @@ void LircBackend::schedule_rescan() {
             return;
         }
         const bool had_one = !node_.empty();
+        const bool was_lost = lost_reported_;
         if (try_open()) {
             log_.info("lirc: " + node_ + (had_one ? " is back" : " found"));
+            if (was_lost) {
+                listener_.on_device_back();
+            }
         } else {
             schedule_rescan();
         }

@@ -22,7 +22,7 @@
 // closed, listener.on_device_lost() is called once, opens get ERR_DEVICE_NOT_FOUND and
 // sends ERR_COMM_FAILED. While no device is present the backend looks for it again every
 // rescan_interval (the only periodic wake-up, and only then) and serves it again when it
-// is back.
+// is back: listener.on_device_back() once, after open_status() has become 0 again.
 //
 // Threads: every member is called on the loop thread (see backend.h). The send worker
 // touches only its own DeviceIo, a copy of the plan, and asio::post; nothing runs after

@@ -1,5 +1,6 @@
 // The server in-process: a client that stops reading its events is dropped once its queue
-// passes the bound, and the others go on.
+// passes the bound, and the others go on; a lost device is refused everywhere and served
+// again when it is back.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -7,6 +8,7 @@
 
 #include <asio.hpp>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "log.h"
@@ -127,4 +129,147 @@ TEST(Server, AClientThatStopsReadingIsDroppedAndOthersGoOn) {
     });
     loop.join();
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// A device that can be unplugged and plugged back by the test (on the loop).
+class PluggableBackend final : public Backend {
+  public:
+    explicit PluggableBackend(asio::io_context &io) : io_(io) {}
+    std::string name() const override { return "pluggable"; }
+    int32_t open_status() override { return present ? 0 : ERR_DEVICE_NOT_FOUND; }
+    krvxd::DeviceInfo info() const override { return {}; }
+    void transmit(const ir::Signal &, int, TransmitDone done) override {
+        asio::post(io_, [done = std::move(done)] { done(0); });
+    }
+    void set_learning(bool) override {}
+    bool present = true;
+
+  private:
+    asio::io_context &io_;
+};
+
+class ServerLoop {
+  public:
+    ServerLoop()
+        : dir_(std::filesystem::temp_directory_path() /
+               ("krvxd-server-test." + std::to_string(::getpid()))),
+          server_(io_, log_) {
+        std::filesystem::create_directories(dir_);
+        path_ = (dir_ / "s.sock").string();
+    }
+    ~ServerLoop() {
+        asio::post(io_, [this] {
+            server_.stop();
+            io_.stop();
+        });
+        if (loop_.joinable())
+            loop_.join();
+        std::filesystem::remove_all(dir_);
+    }
+    bool start() {
+        if (!server_.listen(path_).empty())
+            return false;
+        loop_ = std::thread([this] { io_.run(); });
+        return true;
+    }
+    /// Runs `f` on the loop and waits for it.
+    template <class F>
+    void on_loop(F f) {
+        std::promise<void> done;
+        asio::post(io_, [&] {
+            f();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+    const std::string &path() const { return path_; }
+    Server &server() { return server_; }
+    asio::io_context &io() { return io_; }
+
+  private:
+    asio::io_context io_;
+    const Log log_{false};
+    std::filesystem::path dir_;
+    std::string path_;
+    Server server_;
+    std::thread loop_;
+};
+
+int32_t status_of(const std::optional<wire::Message> &m) {
+    if (!m)
+        return -1;
+    if (const auto *r = std::get_if<wire::Reply>(&m->body))
+        return r->status;
+    if (const auto *h = std::get_if<wire::HelloReply>(&m->body))
+        return h->status;
+    return -2;
+}
+
+// Waits for the first message of type T, skipping others.
+template <class T>
+std::optional<T> next_of(RawClient &c) {
+    while (auto m = c.next())
+        if (const auto *t = std::get_if<T>(&m->body))
+            return *t;
+    return std::nullopt;
+}
+
+}  // namespace
+
+TEST(Server, ALostDeviceIsRefusedEverywhereAndServedAgainWhenBack) {
+    std::optional<PluggableBackend> device;
+    std::optional<ServerLoop> loop_holder;  // stopped before the device goes
+    ServerLoop &loop = loop_holder.emplace();
+    device.emplace(loop.io());
+    loop.server().set_backend(&*device);
+    ASSERT_TRUE(loop.start());
+    const std::string code = "0000 006C 0000 0001 0010 0010";
+
+    RawClient learner(loop.path());
+    ASSERT_TRUE(learner.send({1, wire::Hello{}}));
+    ASSERT_EQ(status_of(learner.reply(1)), 0);
+    ASSERT_TRUE(learner.send({2, wire::LearnStart{}}));
+    ASSERT_EQ(status_of(learner.reply(2)), 0);
+
+    loop.on_loop([&] {
+        device->present = false;
+        loop.server().on_device_lost("unplugged");
+    });
+    // The running learn ends saying why, then the client hears that the device is gone.
+    const auto end = next_of<wire::LearnEnd>(learner);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->result, LEARN_FAIL_DEVICE_LOST);
+    ASSERT_TRUE(next_of<wire::DeviceLost>(learner));
+
+    RawClient late(loop.path());
+    ASSERT_TRUE(late.send({1, wire::Hello{}}));
+    EXPECT_EQ(status_of(late.reply(1)), ERR_DEVICE_NOT_FOUND);
+    ASSERT_TRUE(learner.send({3, wire::Transmit{1, code}}));
+    EXPECT_EQ(status_of(learner.reply(3)), ERR_COMM_FAILED);
+    ASSERT_TRUE(learner.send({4, wire::LearnStart{}}));
+    EXPECT_EQ(status_of(learner.reply(4)), ERR_COMM_FAILED);
+
+    loop.on_loop([&] {
+        device->present = true;
+        loop.server().on_device_back();
+    });
+    // A new client and the one that saw the loss are both served again.
+    RawClient fresh(loop.path());
+    ASSERT_TRUE(fresh.send({1, wire::Hello{}}));
+    ASSERT_EQ(status_of(fresh.reply(1)), 0);
+    ASSERT_TRUE(fresh.send({2, wire::Transmit{1, code}}));
+    auto accepted = fresh.next();
+    ASSERT_TRUE(accepted);
+    EXPECT_TRUE(std::holds_alternative<wire::SendAccepted>(accepted->body));
+    EXPECT_EQ(status_of(fresh.reply(2)), 0);
+    ASSERT_TRUE(learner.send({5, wire::Transmit{1, code}}));
+    auto accepted_too = learner.reply(5);
+    ASSERT_TRUE(accepted_too);
+    EXPECT_TRUE(std::holds_alternative<wire::SendAccepted>(accepted_too->body));
+    EXPECT_EQ(status_of(learner.reply(5)), 0);
+    ASSERT_TRUE(fresh.send({3, wire::LearnStart{}}));
+    EXPECT_EQ(status_of(fresh.reply(3)), 0);
+    loop_holder.reset();
 }

@@ -33,6 +33,7 @@ struct Recorder final : BackendListener {
     int lost = 0;
     void on_frame(const ReceivedFrame &f) override { frames.push_back(f); }
     void on_device_lost(const std::string &) override { ++lost; }
+    void on_device_back() override {}
 };
 
 }  // namespace

@@ -32,8 +32,10 @@ constexpr uint32_t kLoopbackFeatures = 0xB7040702;
 struct Listener final : BackendListener {
     void on_frame(const ReceivedFrame &frame) override { frames.push_back(frame); }
     void on_device_lost(const std::string &reason) override { lost.push_back(reason); }
+    void on_device_back() override { ++back; }
     std::vector<ReceivedFrame> frames;
     std::vector<std::string> lost;
+    int back = 0;
 };
 
 // Sends without waiting for real air time.
@@ -173,6 +175,7 @@ TEST_F(LircBackendTest, TheServicesLearnEngineLearnsV1FromTheBackendsFrames) {
         struct Learner final : BackendListener {
             void on_frame(const ReceivedFrame &frame) override { last = engine.add(frame); }
             void on_device_lost(const std::string &) override {}
+            void on_device_back() override {}
             LearnEngine engine;
             LearnReport last;
         } learner;
@@ -216,6 +219,7 @@ TEST_F(LircBackendTest, AShortReceiveTimeoutDoesNotShortenTheLearnedGaps) {
             engine.add(frame);
         }
         void on_device_lost(const std::string &) override {}
+        void on_device_back() override {}
         LearnEngine engine;
         std::vector<ReceivedFrame> frames;
     } learner;
@@ -321,6 +325,7 @@ TEST_F(LircBackendTest, UnplugIsNoticedAndTheDeviceIsServedWhenBack) {
     ASSERT_TRUE(run_until([&] { return b.present(); }));
     EXPECT_EQ(b.open_status(), 0);
     EXPECT_EQ(listener_.lost.size(), 1u);
+    EXPECT_EQ(listener_.back, 1);  // the service is told, so that it serves the device again
     devices_.back()->verify_done();
 }
 
@@ -347,6 +352,7 @@ TEST_F(LircBackendTest, NoDeviceAtStartIsFoundLater) {
     next_ = devices_.size() - 1;  // the next open gets the receiver
     ASSERT_TRUE(run_until([&] { return b.present(); }));
     EXPECT_EQ(b.open_status(), 0);
+    EXPECT_EQ(listener_.back, 0);  // found, not back: it was never lost
 }
 
 TEST_F(LircBackendTest, WithoutADeviceNameTheFirstMode2ReceiverIsChosen) {
