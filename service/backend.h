@@ -21,6 +21,9 @@
 //   (empty when the receiver cannot measure). `burst_start` is true for the first frame of
 //   a burst (after a silence longer than a frame gap); the service reports a received code
 //   to clients for such frames only, and learns (next protocol version) from all frames.
+//   A backend whose device decodes buttons itself (kernel scancode mode) reports each
+//   press with listener.on_receive_code(code) instead and marks its frames
+//   `report_code = false`, so that a press is reported once, by the same code every time.
 //   set_learning(true) asks for carrier measurement and the most faithful receiver mode
 //   while a learn runs; set_learning(false) restores the normal mode. Frames arrive in both
 //   modes.
@@ -57,6 +60,7 @@ struct ReceivedFrame {
     uint32_t trailing_gap_us = 0;        ///< silence after the last pulse, 0 if unknown
     std::vector<uint32_t> carrier_samples_hz;
     bool burst_start = true;
+    bool report_code = true;  ///< false: the backend reports this receiver's codes itself
 };
 
 class BackendListener {
@@ -64,6 +68,8 @@ class BackendListener {
     virtual void on_frame(const ReceivedFrame &frame) = 0;
     virtual void on_device_lost(const std::string &reason) = 0;
     virtual void on_device_back() = 0;
+    /// A received code (12 characters) the device decoded itself.
+    virtual void on_receive_code(const std::string &code) = 0;
 
   protected:
     ~BackendListener() = default;

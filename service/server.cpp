@@ -290,9 +290,16 @@ void Server::on_frame(const ReceivedFrame &frame) {
         if (learn_ && learn_->engine.complete())
             end_learn(learn_->engine.finish());
     }
-    if (!frame.burst_start || frame.durations_us.empty())
+    if (!frame.burst_start || !frame.report_code || frame.durations_us.empty())
         return;
-    const std::string code = ir::receive_code(frame.durations_us);
+    tell_receivers(ir::receive_code(frame.durations_us));
+}
+
+void Server::on_receive_code(const std::string &code) {
+    tell_receivers(code);
+}
+
+void Server::tell_receivers(const std::string &code) {
     log_.debug("received " + code);
     const wire::Message event{0, wire::Received{code}};
     // send() may close a slow client and so change the table: iterate over a copy.

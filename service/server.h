@@ -62,6 +62,7 @@ class Server final : public BackendListener {
     void on_frame(const ReceivedFrame &frame) override;
     void on_device_lost(const std::string &reason) override;
     void on_device_back() override;
+    void on_receive_code(const std::string &code) override;
     bool device_lost() const { return device_lost_; }
 
     // For sessions.
@@ -103,6 +104,7 @@ class Server final : public BackendListener {
         bool reported = false;  ///< a progress report went out
     };
     void accept_next();
+    void tell_receivers(const std::string &code);
     void end_learn(const LearnOutcome &outcome);
     /// Sends `message` to every hooked client but `except` (the learning client).
     void tell_hooks(const wire::Message &message, uint64_t except);

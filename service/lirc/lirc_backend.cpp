@@ -60,6 +60,10 @@ LircBackend::~LircBackend() {
         std::error_code ec;
         watch_->close(ec);
     }
+    if (sc_watch_) {
+        std::error_code ec;
+        sc_watch_->close(ec);
+    }
 }
 
 std::string LircBackend::name() const {
@@ -135,7 +139,81 @@ bool LircBackend::try_open() {
     if (caps_.can_receive_mode2()) {
         arm_wait();
     }
+    open_scancodes();
     return true;
+}
+
+void LircBackend::open_scancodes() {
+    if (!caps_.can_receive_scancode()) {
+        return;
+    }
+    auto io = settings_.factory();
+    if (const int err = io->open(node_); err != 0) {
+        log_.info("lirc: " + node_ + ": cannot open for scancodes: " + error_text(err));
+        return;
+    }
+    if (const int err = ioctl_set(*io, kSetRecMode, kModeScancode); err != 0) {
+        log_.info("lirc: " + node_ + ": no scancode mode (" + error_text(err) +
+                  "); received codes come from raw IR");
+        io->close();
+        return;
+    }
+    const int copy = ::dup(io->native_handle());
+    if (copy < 0) {
+        log_.info("lirc: cannot watch the scancodes: " + error_text(errno));
+        io->close();
+        return;
+    }
+    sc_reader_.reset();
+    sc_rx_ = std::move(io);
+    sc_watch_.emplace(executor_, copy);
+    log_.debug("lirc: received codes from the device's decoded scancodes");
+    arm_scancode_wait();
+}
+
+void LircBackend::arm_scancode_wait() {
+    sc_watch_->async_wait(asio::posix::stream_descriptor::wait_read,
+                          [this, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
+                              if (alive.expired() || ec == asio::error::operation_aborted) {
+                                  return;
+                              }
+                              if (ec) {
+                                  lose("the device cannot be watched: " + ec.message());
+                                  return;
+                              }
+                              on_scancodes_readable();
+                          });
+}
+
+void LircBackend::on_scancodes_readable() {
+    if (!present_ || !sc_rx_) {
+        return;
+    }
+    std::vector<std::byte> buffer(16 * kScancodeRecordSize);
+    std::vector<Scancode> records;
+    for (int i = 0; i < kMaxReadsPerWake; ++i) {
+        const IoResult r = sc_rx_->read(buffer);
+        if (r.error == EAGAIN || r.error == EWOULDBLOCK || (r.ok() && r.bytes == 0)) {
+            break;
+        }
+        if (!r.ok()) {
+            lose(r.error == ENODEV ? "unplugged" : "read failed: " + error_text(r.error));
+            return;
+        }
+        sc_reader_.feed_bytes(std::span(buffer).first(r.bytes), records);
+    }
+    for (const Scancode &sc : records) {
+        // A held button repeats its record with the repeat flag: one report per press.
+        if ((sc.flags & kScancodeFlagRepeat) == 0) {
+            listener_.on_receive_code(scancode_receive_code(sc));
+        }
+        if (!present_) {
+            return;
+        }
+    }
+    if (present_ && sc_watch_) {
+        arm_scancode_wait();
+    }
 }
 
 void LircBackend::arm_wait() {
@@ -204,6 +282,7 @@ void LircBackend::deliver(std::vector<Mode2Frame> &frames) {
         rf.trailing_gap_us = f.gap_after_us;
         rf.carrier_samples_hz = std::move(f.carrier_samples_hz);
         rf.burst_start = !f.continues_burst;
+        rf.report_code = !sc_rx_;
         if (held_) {
             if (f.continues_burst && f.gap_before_us > held_->trailing_gap_us) {
                 held_->trailing_gap_us = f.gap_before_us;
@@ -253,6 +332,15 @@ void LircBackend::lose(const std::string &reason) {
     if (rx_) {
         rx_->close();
         rx_.reset();
+    }
+    if (sc_watch_) {
+        std::error_code ec;
+        sc_watch_->close(ec);
+        sc_watch_.reset();
+    }
+    if (sc_rx_) {
+        sc_rx_->close();
+        sc_rx_.reset();
     }
     log_.info("lirc: " + node_ + " lost: " + reason);
     if (!lost_reported_) {

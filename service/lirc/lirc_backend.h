@@ -6,6 +6,11 @@
 // (asio::posix::stream_descriptor on a duplicate), samples are decoded into frames and
 // handed to the listener on the loop.
 //
+// Receiving: a device that decodes buttons itself (scancode mode) gets a second
+// descriptor in scancode mode, watched like the first; each press (records without the
+// repeat flag) is reported with listener.on_receive_code(), and mode2 frames then carry
+// report_code = false. Without scancode mode the service makes codes from mode2 frames.
+//
 // Learning: set_learning(true) applies the learn settings (wideband receiver, carrier
 // reports, an explicit receive timeout) through a LearnSettingsGuard; set_learning(false),
 // device loss and destruction restore them. While learning, a frame that ended in a
@@ -45,6 +50,7 @@
 #include "lirc/features.h"
 #include "lirc/learn_settings.h"
 #include "lirc/mode2_decoder.h"
+#include "lirc/receiver.h"
 #include "lirc/sender.h"
 #include "log.h"
 
@@ -88,6 +94,9 @@ class LircBackend final : public Backend {
     bool try_open();
     void arm_wait();
     void on_readable();
+    void open_scancodes();
+    void arm_scancode_wait();
+    void on_scancodes_readable();
     void deliver(std::vector<Mode2Frame> &frames);
     void release_held();
     void lose(const std::string &reason);
@@ -108,6 +117,9 @@ class LircBackend final : public Backend {
     Capabilities caps_;
     std::unique_ptr<DeviceIo> rx_;
     std::optional<asio::posix::stream_descriptor> watch_;
+    std::unique_ptr<DeviceIo> sc_rx_;  // scancode-mode descriptor, when the device has it
+    std::optional<asio::posix::stream_descriptor> sc_watch_;
+    ScancodeReader sc_reader_;
     std::optional<LearnSettingsGuard> guard_;
     Mode2Decoder decoder_;
     asio::steady_timer rescan_timer_;

@@ -34,6 +34,7 @@ struct Recorder final : BackendListener {
     void on_frame(const ReceivedFrame &f) override { frames.push_back(f); }
     void on_device_lost(const std::string &) override { ++lost; }
     void on_device_back() override {}
+    void on_receive_code(const std::string &) override {}
 };
 
 }  // namespace

@@ -33,6 +33,8 @@ struct Listener final : BackendListener {
     void on_frame(const ReceivedFrame &frame) override { frames.push_back(frame); }
     void on_device_lost(const std::string &reason) override { lost.push_back(reason); }
     void on_device_back() override { ++back; }
+    void on_receive_code(const std::string &code) override { codes.push_back(code); }
+    std::vector<std::string> codes;
     std::vector<ReceivedFrame> frames;
     std::vector<std::string> lost;
     int back = 0;
@@ -176,6 +178,7 @@ TEST_F(LircBackendTest, TheServicesLearnEngineLearnsV1FromTheBackendsFrames) {
             void on_frame(const ReceivedFrame &frame) override { last = engine.add(frame); }
             void on_device_lost(const std::string &) override {}
             void on_device_back() override {}
+            void on_receive_code(const std::string &) override {}
             LearnEngine engine;
             LearnReport last;
         } learner;
@@ -194,6 +197,61 @@ TEST_F(LircBackendTest, TheServicesLearnEngineLearnsV1FromTheBackendsFrames) {
         }
         rx.verify_done();
     }
+}
+
+std::vector<std::byte> scancode_records(
+    std::initializer_list<std::tuple<uint16_t, uint64_t, uint16_t>> records) {
+    std::vector<std::byte> bytes;
+    for (const auto &[proto, code, flags] : records) {
+        lirc_scancode sc{};
+        sc.rc_proto = proto;
+        sc.scancode = code;
+        sc.flags = flags;
+        const auto *raw = reinterpret_cast<const std::byte *>(&sc);
+        bytes.insert(bytes.end(), raw, raw + sizeof sc);
+    }
+    return bytes;
+}
+
+// A device that decodes buttons itself: each press is reported once, by one code per
+// button, from a second descriptor in scancode mode; its raw frames make no codes.
+TEST_F(LircBackendTest, ScancodesGiveOneCodePerPressAndButton) {
+    ScriptedDevice &rx = receiver(kCanRecMode2 | kCanRecScancode);
+    rx.expect_read(v1_press_samples(1, false));
+    ScriptedDevice &sc = device();
+    const auto bytes = scancode_records({{8, 0x00FB04, 0},
+                                         {8, 0x00FB04, kScancodeFlagRepeat},
+                                         {8, 0x00FB04, kScancodeFlagRepeat},
+                                         {8, 0x00FB04, kScancodeFlagToggle},
+                                         {8, 0x00FB05, 0}});
+    sc.expect_open("/dev/lirc0").expect_set(kSetRecMode, kModeScancode);
+    // A record cut between two reads is joined.
+    sc.expect_read_bytes({bytes.begin(), bytes.begin() + 30});
+    sc.expect_read_bytes({bytes.begin() + 30, bytes.end()});
+    LircBackend b(io_.get_executor(), listener_, log_, settings());
+    ASSERT_TRUE(
+        run_until([&] { return listener_.codes.size() == 3 && !listener_.frames.empty(); }));
+    EXPECT_EQ(listener_.codes[0], "08000000FB04");
+    EXPECT_EQ(listener_.codes[1], listener_.codes[0]);  // the same button again
+    EXPECT_NE(listener_.codes[2], listener_.codes[0]);
+    EXPECT_FALSE(listener_.frames[0].report_code);
+    rx.verify_done();
+    sc.verify_done();
+
+    // Unplugged: the scancode descriptor is closed too.
+    rx.unplug();
+    ASSERT_TRUE(run_until([&] { return !listener_.lost.empty(); }));
+    EXPECT_TRUE(sc.closed());
+}
+
+TEST_F(LircBackendTest, WithoutScancodesFramesMakeTheCodes) {
+    ScriptedDevice &rx = receiver(kCanRecMode2);
+    rx.expect_read(v1_press_samples(1, false));
+    LircBackend b(io_.get_executor(), listener_, log_, settings());
+    ASSERT_TRUE(run_until([&] { return !listener_.frames.empty(); }));
+    EXPECT_TRUE(listener_.frames[0].report_code);
+    EXPECT_TRUE(listener_.codes.empty());
+    EXPECT_EQ(next_, 1u);  // no second descriptor
 }
 
 TEST_F(LircBackendTest, AShortReceiveTimeoutDoesNotShortenTheLearnedGaps) {
@@ -220,6 +278,7 @@ TEST_F(LircBackendTest, AShortReceiveTimeoutDoesNotShortenTheLearnedGaps) {
         }
         void on_device_lost(const std::string &) override {}
         void on_device_back() override {}
+        void on_receive_code(const std::string &) override {}
         LearnEngine engine;
         std::vector<ReceivedFrame> frames;
     } learner;
