@@ -94,8 +94,10 @@ class Backend {
     /// Starts sending `signal` as ir::flatten(signal, repeat) gives it (repeat >= 1).
     virtual void transmit(const ir::Signal &signal, int repeat, TransmitDone done) = 0;
 
-    /// Learn mode of the receiver: see "Receiving and learning" above.
-    virtual void set_learning(bool learning) = 0;
+    /// Learn mode of the receiver: see "Receiving and learning" above. Returns 0, or for
+    /// set_learning(true) why the learn cannot run: LEARN_FAIL_CANNOT_LEARN (no raw
+    /// receiver, or the device refused the learn settings) or LEARN_FAIL_DEVICE_LOST.
+    virtual int32_t set_learning(bool learning) = 0;
 
     /// The simulated device's virtual remote: holds `signal` in front of the receiver for
     /// hold_ms (at least one frame) with a signal quality of 0..100. Returns 0, or

@@ -185,10 +185,17 @@ void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t reque
         next_learn_id_ = 1;
     learn_.emplace(ActiveLearn{id, session->id(), {}, false});
     log_.debug("client " + std::to_string(session->id()) + ": learn " + std::to_string(id));
-    backend_->set_learning(true);
+    const int32_t status = backend_->set_learning(true);
     session->send({0, wire::LearnBegin{id, true}});
     session->send({request_id, wire::Reply{0}});
     tell_hooks({0, wire::LearnBegin{id, false}}, session->id());
+    if (status != 0) {
+        // The learn cannot run: it ends at once, saying why, for the learner and the hooks.
+        log_.info("learn " + std::to_string(id) + ": the device cannot learn (" +
+                  std::to_string(status) + ")");
+        end_learn({status < 0 ? status : LEARN_FAIL_CANNOT_LEARN, {}});
+        return;
+    }
     learn_timer_.expires_after(limits_.learn_timeout);
     learn_timer_.async_wait([this, id, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
         if (ec || alive.expired() || !learn_ || learn_->id != id)

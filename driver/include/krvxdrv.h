@@ -77,14 +77,17 @@ extern "C" {
  * Negative progress values end an own learn without a code; the value says why.
  * Byte 0 of the buffer is 0 when one of these is reported.
  */
-#define LEARN_FAIL_NOTHING_SEEN (-1)  /* no IR arrived before the learn timeout */
-#define LEARN_FAIL_NOISE (-2)         /* IR arrived, but no frame looked like a remote's */
-#define LEARN_FAIL_PARTIAL (-3)       /* a burst started but too few consistent frames */
-#define LEARN_FAIL_CARRIER (-4)       /* the measured carrier is outside 20..500 kHz */
-#define LEARN_FAIL_DEVICE_LOST (-5)   /* the device stopped answering or was unplugged */
-#define LEARN_FAIL_SERVICE_GONE (-6)  /* the connection to krvxd was lost */
-#define LEARN_FAIL_CANCELLED (-7)     /* aborted (-1) with nothing usable captured */
+#define LEARN_FAIL_NOTHING_SEEN (-1)   /* no IR arrived before the learn timeout */
+#define LEARN_FAIL_NOISE (-2)          /* IR arrived, but no frame looked like a remote's */
+#define LEARN_FAIL_PARTIAL (-3)        /* a burst started but too few consistent frames */
+#define LEARN_FAIL_CARRIER (-4)        /* the measured carrier is outside 20..500 kHz */
+#define LEARN_FAIL_DEVICE_LOST (-5)    /* the device stopped answering or was unplugged */
+#define LEARN_FAIL_SERVICE_GONE (-6)   /* the connection to krvxd was lost */
+#define LEARN_FAIL_CANCELLED (-7)      /* aborted (-1) with nothing usable captured */
 #define LEARN_FAIL_ANSWERED_EMPTY (-8) /* a hook accepted the burst, but nothing was captured */
+#define LEARN_FAIL_CANNOT_LEARN                             \
+    (-9) /* the device cannot learn (no raw receiver, or it \
+            refused the settings a learn needs) */
 
 /** Last-error values (errno) set by the library. */
 #define ERROR_IO_PENDING 997             /* KRVXLearnIR(): the learn goes on in the background */

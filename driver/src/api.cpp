@@ -299,6 +299,8 @@ KRVXDRV_API const char *KRVXErrorText(int32_t code) {
             return "the learn was cancelled with nothing captured";
         case LEARN_FAIL_ANSWERED_EMPTY:
             return "the burst was accepted with nothing captured";
+        case LEARN_FAIL_CANNOT_LEARN:
+            return "the device cannot learn (no raw IR receiver, or it refused the learn settings)";
         default:
             return "unknown error";
     }

@@ -48,9 +48,10 @@ TEST(DriverHeader, ErrorCodesAreDistinctAndLearnFailuresNegative) {
     for (std::size_t i = 0; i < std::size(errors); ++i)
         for (std::size_t j = i + 1; j < std::size(errors); ++j)
             EXPECT_NE(errors[i], errors[j]);
-    const int fails[] = {LEARN_FAIL_NOTHING_SEEN, LEARN_FAIL_NOISE,         LEARN_FAIL_PARTIAL,
-                         LEARN_FAIL_CARRIER,      LEARN_FAIL_DEVICE_LOST,   LEARN_FAIL_SERVICE_GONE,
-                         LEARN_FAIL_CANCELLED,    LEARN_FAIL_ANSWERED_EMPTY};
+    const int fails[] = {
+        LEARN_FAIL_NOTHING_SEEN, LEARN_FAIL_NOISE,          LEARN_FAIL_PARTIAL,
+        LEARN_FAIL_CARRIER,      LEARN_FAIL_DEVICE_LOST,    LEARN_FAIL_SERVICE_GONE,
+        LEARN_FAIL_CANCELLED,    LEARN_FAIL_ANSWERED_EMPTY, LEARN_FAIL_CANNOT_LEARN};
     for (int f : fails)
         EXPECT_LT(f, 0);
     EXPECT_EQ(LEARN_PROGRESS_BEGIN, 0x4000);

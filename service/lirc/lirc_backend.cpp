@@ -134,7 +134,7 @@ bool LircBackend::try_open() {
         log_.info("lirc: " + *remark);
     }
     if (learning_) {
-        set_learning(true);
+        (void)set_learning(true);  // a failure was told to the learn when it started
     }
     if (caps_.can_receive_mode2()) {
         arm_wait();
@@ -372,7 +372,7 @@ void LircBackend::schedule_rescan() {
     });
 }
 
-void LircBackend::set_learning(bool learning) {
+int32_t LircBackend::set_learning(bool learning) {
     learning_ = learning;
     if (!learning) {
         release_held();
@@ -382,14 +382,17 @@ void LircBackend::set_learning(bool learning) {
             }
             guard_.reset();
         }
-        return;
+        return 0;
     }
-    if (!present_ || !rx_ || guard_) {
-        return;
+    if (!present_ || !rx_) {
+        return LEARN_FAIL_DEVICE_LOST;
+    }
+    if (guard_) {
+        return 0;
     }
     if (auto why = learn_refusal(caps_)) {
         log_.info("lirc: " + *why);
-        return;
+        return LEARN_FAIL_CANNOT_LEARN;
     }
     guard_.emplace(*rx_);
     if (const int err = guard_->apply(caps_); err != 0) {
@@ -397,13 +400,15 @@ void LircBackend::set_learning(bool learning) {
         guard_.reset();
         if (err == ENODEV) {
             lose("unplugged");
+            return LEARN_FAIL_DEVICE_LOST;
         }
-        return;
+        return LEARN_FAIL_CANNOT_LEARN;
     }
     decoder_.reset();
     log_.debug(std::string("lirc: learning, carrier reports ") +
                (guard_->carrier_reports() ? "on" : "off (not measured; 38 kHz assumed)") +
                ", receive timeout " + std::to_string(guard_->timeout_us()) + " us");
+    return 0;
 }
 
 void LircBackend::post_done(TransmitDone done, int32_t status) {

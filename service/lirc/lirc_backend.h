@@ -81,7 +81,7 @@ class LircBackend final : public Backend {
     int32_t open_status() override;
     DeviceInfo info() const override { return info_; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
-    void set_learning(bool learning) override;
+    int32_t set_learning(bool learning) override;
 
     bool present() const { return present_; }
     const Capabilities &capabilities() const { return caps_; }

@@ -47,7 +47,10 @@ class SimBackend final : public Backend {
     int32_t open_status() override { return settings_.open_status; }
     DeviceInfo info() const override { return settings_.info; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
-    void set_learning(bool learning) override { learning_ = learning; }
+    int32_t set_learning(bool learning) override {
+        learning_ = learning;
+        return 0;
+    }
     int32_t press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) override;
 
     bool learning() const { return learning_; }

@@ -143,8 +143,9 @@ class PluggableBackend final : public Backend {
     void transmit(const ir::Signal &, int, TransmitDone done) override {
         asio::post(io_, [done = std::move(done)] { done(0); });
     }
-    void set_learning(bool) override {}
+    int32_t set_learning(bool on) override { return on ? learn_status : 0; }
     bool present = true;
+    int32_t learn_status = 0;
 
   private:
     asio::io_context &io_;
@@ -271,5 +272,38 @@ TEST(Server, ALostDeviceIsRefusedEverywhereAndServedAgainWhenBack) {
     EXPECT_EQ(status_of(learner.reply(5)), 0);
     ASSERT_TRUE(fresh.send({3, wire::LearnStart{}}));
     EXPECT_EQ(status_of(fresh.reply(3)), 0);
+    loop_holder.reset();
+}
+
+TEST(Server, ALearnTheDeviceCannotRunEndsAtOnceForTheLearnerAndTheHooks) {
+    std::optional<PluggableBackend> device;
+    std::optional<ServerLoop> loop_holder;
+    ServerLoop &loop = loop_holder.emplace();
+    device.emplace(loop.io());
+    device->learn_status = LEARN_FAIL_CANNOT_LEARN;
+    loop.server().set_backend(&*device);
+    ASSERT_TRUE(loop.start());
+
+    RawClient hook(loop.path()), learner(loop.path());
+    ASSERT_TRUE(hook.send({1, wire::Hello{}}));
+    ASSERT_EQ(status_of(hook.reply(1)), 0);
+    ASSERT_TRUE(hook.send({2, wire::Hook{}}));
+    ASSERT_EQ(status_of(hook.reply(2)), 0);
+    ASSERT_TRUE(learner.send({1, wire::Hello{}}));
+    ASSERT_EQ(status_of(learner.reply(1)), 0);
+    ASSERT_TRUE(learner.send({2, wire::LearnStart{}}));
+    ASSERT_EQ(status_of(learner.reply(2)), 0);
+    const auto end = next_of<wire::LearnEnd>(learner);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->result, LEARN_FAIL_CANNOT_LEARN);
+    EXPECT_TRUE(end->code.empty());
+    const auto seen = next_of<wire::LearnEnd>(hook);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->result, LEARN_FAIL_CANNOT_LEARN);
+
+    // The device is free for the next learn (nothing is left running).
+    loop.on_loop([&] { device->learn_status = 0; });
+    ASSERT_TRUE(learner.send({3, wire::LearnStart{}}));
+    EXPECT_EQ(status_of(learner.reply(3)), 0);
     loop_holder.reset();
 }

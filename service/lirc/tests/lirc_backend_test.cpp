@@ -327,6 +327,34 @@ TEST_F(LircBackendTest, LearnSettingsAreAppliedAndRestored) {
     rx.verify_done();
 }
 
+// Why a learn cannot run reaches the service: a device without raw receive, learn
+// settings refused, a device gone.
+TEST_F(LircBackendTest, ALearnThatCannotRunSaysWhy) {
+    {
+        ScriptedDevice &rx = receiver();
+        rx.expect_get(kGetRecMode, kModeScancode).expect_set(kSetRecMode, kModeMode2, EINVAL);
+        LircBackend b(io_.get_executor(), listener_, log_, settings());
+        EXPECT_EQ(b.set_learning(true), LEARN_FAIL_CANNOT_LEARN);
+        EXPECT_FALSE(b.learn_settings_active());
+        EXPECT_EQ(b.set_learning(false), 0);
+        rx.verify_done();
+    }
+    {
+        ScriptedDevice &rx = receiver();
+        rx.expect_get(kGetRecMode, kModeMode2, ENODEV);
+        LircBackend b(io_.get_executor(), listener_, log_, settings());
+        EXPECT_EQ(b.set_learning(true), LEARN_FAIL_DEVICE_LOST);
+        EXPECT_FALSE(b.present());
+        EXPECT_EQ(b.set_learning(true), LEARN_FAIL_DEVICE_LOST);  // and while it is away
+    }
+    {
+        receiver(kCanRecScancode);  // decoded scancodes only; its second descriptor fails
+        LircBackend b(io_.get_executor(), listener_, log_, settings());
+        ASSERT_TRUE(b.present());
+        EXPECT_EQ(b.set_learning(true), LEARN_FAIL_CANNOT_LEARN);
+    }
+}
+
 TEST_F(LircBackendTest, SendsV1WithRepeatsOnAWorker) {
     ScriptedDevice &rx = receiver();
     ScriptedDevice &tx = device();
