@@ -128,6 +128,9 @@ _Static_assert(sizeof(DeviceInfo) == 12, "DeviceInfo is 12 bytes");
  * sigQuality: 0..100. carrierHz: the measured carrier, 0 while none is known.
  * Reports of one learn arrive in order; END/DONE/failure is the last report of a learn
  * and arrives once. userData is the pointer given to KRVXLearnIR().
+ * When the connection to krvxd is lost (the service ended), an own learn and a hook each
+ * get LEARN_FAIL_SERVICE_GONE once with buffer[0] = 0 (a hook whether or not it was seeing
+ * a learn at that moment); the hook is then no longer registered.
  */
 typedef void (*KRVXLearnCallback)(int32_t progress, int32_t sigQuality, int32_t carrierHz,
                                   void *userData);

@@ -413,11 +413,12 @@ void Connection::fail_learn_on_loss() {
             own_data = learn_->user_data;
             learn_.reset();
         }
-        if (hook_ && hook_->observed != 0) {
+        // Every hook hears it, observing a learn or not: it would never see one again.
+        if (hook_) {
             hook_->buffer[0] = '\0';
-            hook_->observed = 0;
             hooked = hook_->callback;
             hooked_data = hook_->user_data;
+            hook_.reset();
         }
     }
     if (own != nullptr)

@@ -316,6 +316,34 @@ const char *kInjected = "0000 0073 0000 0001 0020 0CA8";
 
 }  // namespace
 
+TEST(LearnHook, ADyingServiceEndsTheLearnerAndEveryHook) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    Hook watching, late;
+    watching.handle = KRVXOpen();
+    late.handle = KRVXOpen();
+    ASSERT_TRUE(watching.hook());
+    const int b = KRVXOpen();
+    LearnMemory bm;
+    LearnLog bl;
+    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+    ASSERT_TRUE(eventually([&] { return watching.saw(LEARN_PROGRESS_BEGIN); }));
+    ASSERT_TRUE(late.hook());  // hooked after the learn began: it sees nothing of it
+    service.stop(SIGKILL);
+    const auto ended = [](Hook &h) {
+        const auto p = h.log.snapshot();
+        return !p.empty() && p.back() == LEARN_FAIL_SERVICE_GONE;
+    };
+    ASSERT_TRUE(eventually([&] { return bl.ended.load() && ended(watching) && ended(late); },
+                           std::chrono::seconds(2)));
+    EXPECT_EQ(bl.snapshot().back(), LEARN_FAIL_SERVICE_GONE);
+    EXPECT_EQ(watching.mem.buffer[0], '\0');
+    EXPECT_EQ(late.mem.buffer[0], '\0');
+    KRVXClose(b);
+    KRVXClose(watching.handle);
+    KRVXClose(late.handle);
+}
+
 TEST(LearnHook, AHookSeesAnotherClientsLearnAndItsCode) {
     ServiceProcess service({"--time-scale", "0"});
     ASSERT_TRUE(service.ready());
