@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ir/pronto.h"
+#include "learn/learn_engine.h"
 #include "options.h"
 #include "sim/sim_backend.h"
 
@@ -137,4 +138,52 @@ TEST(ServiceOptions, VersionsDatesAndFaultsAreCheckedStrictly) {
     const auto bad = parse_options(2, fault);
     EXPECT_FALSE(bad.options);
     EXPECT_NE(bad.exit_code, 0);
+}
+
+namespace {
+
+krvxd::LearnOutcome learn_press(const ir::Signal &signal, uint8_t quality, uint32_t seed,
+                                int32_t &reported_quality) {
+    krvxd::LearnEngine engine;
+    for (const auto &f : krvxd::degrade(krvxd::frames_for_hold(signal, 1000000), quality, seed))
+        reported_quality = engine.add(f).quality;
+    return engine.finish();
+}
+
+}  // namespace
+
+// The press quality changes what the receiver captures, and the learn engine's quality
+// follows what it captured: a poor press learns with a lower quality, the same code
+// within tolerance where it still completes.
+TEST(SimAir, APoorPressLearnsWithALowerQuality) {
+    const char *v1 =
+        "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 "
+        "0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 "
+        "0016 0016 0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 "
+        "0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 "
+        "0016 0041 0016 06A4 015B 0057 0016 0E6C";
+    const ir::ParseResult p = ir::parse_pronto(v1);
+    ASSERT_TRUE(p.ok());
+    int32_t clean_q = 0;
+    const auto clean = learn_press(p.signal, 100, 1, clean_q);
+    ASSERT_EQ(clean.result, LEARN_PROGRESS_DONE);
+    EXPECT_EQ(clean.code, v1);
+    for (uint32_t seed = 0; seed < 5; ++seed) {
+        int32_t fair_q = 0, poor_q = 0;
+        const auto fair = learn_press(p.signal, 80, seed, fair_q);
+        learn_press(p.signal, 20, seed, poor_q);
+        EXPECT_LT(fair_q, clean_q) << seed;
+        EXPECT_LE(poor_q, fair_q) << seed;
+        ASSERT_EQ(fair.result, LEARN_PROGRESS_DONE) << seed;
+        const ir::ParseResult got = ir::parse_pronto(fair.code);
+        ASSERT_TRUE(got.ok());
+        const auto want_flat = ir::flatten(p.signal, 1), got_flat = ir::flatten(got.signal, 1);
+        ASSERT_EQ(got_flat.size(), want_flat.size());
+        for (std::size_t i = 0; i < want_flat.size(); ++i)
+            EXPECT_NEAR(got_flat[i], want_flat[i], want_flat[i] * 0.06 + 30) << i;
+    }
+    // The same seed gives the same capture; 100 leaves it untouched.
+    const auto frames = krvxd::frames_for_hold(p.signal, 500000);
+    EXPECT_EQ(krvxd::degrade(frames, 30, 7).size(), krvxd::degrade(frames, 30, 7).size());
+    EXPECT_EQ(krvxd::degrade(frames, 100, 7)[0].durations_us, frames[0].durations_us);
 }
