@@ -147,17 +147,24 @@ TEST_F(LearnEndToEndTest, AnotherProgramsLearnIsShownAndAnsweredWithTheCodeBox) 
     const QString mine = QString::fromLatin1(kNec);
     box_->setPlainText(mine);
     for (int round = 0; round < 2; ++round) {  // the second shows the hook is back
-        KrvxProcess other(*service_, {"learn", "--timeout", "60"});
-        ASSERT_TRUE(other.started());
-        ASSERT_TRUE(waitFor([&] { return processState().inLearn; })) << round;
+        // On a loaded machine (sanitizers) krvx may miss the service's 2 s answer to its
+        // open; that is krvx's failure, not vintrel's, so it gets a few more tries.
+        std::unique_ptr<KrvxProcess> other;
+        for (int attempt = 0; attempt < 5 && !processState().inLearn; ++attempt) {
+            other = std::make_unique<KrvxProcess>(
+                *service_, std::vector<std::string>{"learn", "--timeout", "60"});
+            ASSERT_TRUE(other->started());
+            waitFor([&] { return processState().inLearn || !other->running(); });
+        }
+        ASSERT_TRUE(processState().inLearn) << "round " << round << ": " << other->output();
         EXPECT_EQ(processState().learnMode, -1);
         EXPECT_TRUE(inject_->isVisible());
         ASSERT_TRUE(inject_->isEnabled());
         EXPECT_TRUE(child<QAction>("mnuLrnInject")->isEnabled());
         EXPECT_FALSE(child<QPushButton>("cbLearnCancel")->isVisible());
         inject_->click();
-        EXPECT_EQ(other.finish(), 0) << other.output();
-        EXPECT_NE(other.output().find(kNec), std::string::npos) << other.output();
+        EXPECT_EQ(other->finish(), 0) << other->output();
+        EXPECT_NE(other->output().find(kNec), std::string::npos) << other->output();
         ASSERT_TRUE(waitFor([&] { return !processState().inLearn; })) << round;
         EXPECT_EQ(processState().curCode, mine);
         EXPECT_EQ(box_->toPlainText(), mine);
