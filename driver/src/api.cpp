@@ -21,6 +21,19 @@ int32_t fail(int error) {
     return 0;
 }
 
+// Result of a request answered by a plain Reply: 1 with errno 0, or 0 with the cause.
+int32_t finishReply(const std::optional<wire::Message> &reply, int32_t error) {
+    if (!reply)
+        return fail(error);
+    const auto *r = std::get_if<wire::Reply>(&reply->body);
+    if (r == nullptr)
+        return fail(ERR_COMM_FAILED);
+    if (r->status != 0)
+        return fail(r->status);
+    errno = 0;
+    return 1;
+}
+
 // Bounded view of caller text: at most ir::kMaxProntoChars + 1 bytes are read, enough to
 // tell an over-long code from a valid one.
 std::string_view bounded(const char *text) {
@@ -140,15 +153,7 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
         reply = h->connection->request(wire::Transmit{repeat, std::string(text)},
                                        krvxdrv::kAnswerTimeout, error);
     }
-    if (!reply)
-        return fail(error);
-    const auto *r = std::get_if<wire::Reply>(&reply->body);
-    if (r == nullptr)
-        return fail(ERR_COMM_FAILED);
-    if (r->status != 0)
-        return fail(r->status);
-    errno = 0;
-    return 1;
+    return finishReply(reply, error);
 }
 
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
@@ -203,15 +208,7 @@ KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback c
     int32_t error = 0;
     auto reply = h->connection->request(wire::SetReceive{callback != nullptr},
                                         krvxdrv::kAnswerTimeout, error);
-    if (!reply)
-        return fail(error);
-    const auto *r = std::get_if<wire::Reply>(&reply->body);
-    if (r == nullptr)
-        return fail(ERR_COMM_FAILED);
-    if (r->status != 0)
-        return fail(r->status);
-    errno = 0;
-    return 1;
+    return finishReply(reply, error);
 }
 
 KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *outValue,
