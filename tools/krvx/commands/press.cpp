@@ -1,0 +1,63 @@
+// krvx press: holds a virtual remote's button in front of the simulated device.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "../code_input.h"
+#include "../commands.h"
+#include "../press.h"
+#include "krvxdrv.h"
+
+namespace krvx::cli {
+
+namespace {
+
+struct PressOptions {
+    std::vector<std::string> words;
+    uint32_t hold_ms = 200;
+    unsigned quality = 100;
+};
+
+int press(const Context &ctx, const PressOptions &o) {
+    const CodeInput in = read_code(o.words);
+    if (!in.ok())
+        return fail(ctx, kRefused, "not pressed: " + in.error);
+    const std::string why = pronto_refusal(in.code);
+    if (!why.empty())
+        return fail(ctx, kRefused, "not pressed: invalid code: " + why);
+    const auto r = krvx::press(ctx.socket, in.code, o.hold_ms, static_cast<uint8_t>(o.quality));
+    if (r.status != 0) {
+        std::string message = std::string("not pressed: ") + KRVXErrorText(r.status);
+        if (r.status == ERR_NOT_SUPPORTED)
+            message += " (only the simulated device has a virtual remote)";
+        if (!r.detail.empty())
+            message += ": " + r.detail;
+        return fail(ctx, r.status == ERR_DRIVER_NOT_FOUND ? kNoService : kRefused, message);
+    }
+    if (ctx.json)
+        print_line(JsonObject(true)
+                       .boolean("pressed", true)
+                       .number("hold_ms", static_cast<long long>(o.hold_ms))
+                       .str());
+    else
+        std::printf("pressed for %u ms\n", o.hold_ms);
+    return kDone;
+}
+
+}  // namespace
+
+Command add_press(CLI::App &parent) {
+    auto o = std::make_shared<PressOptions>();
+    auto *cmd = parent.add_subcommand(
+        "press", "Hold a virtual remote's button in front of the simulated device");
+    add_code_argument(*cmd, o->words);
+    cmd->add_option("--hold", o->hold_ms, "How long the button is held, in ms")
+        ->check(CLI::Range(0u, 60000u))
+        ->capture_default_str();
+    cmd->add_option("--quality", o->quality, "Signal quality 0..100")
+        ->check(CLI::Range(0u, 100u))
+        ->capture_default_str();
+    return {cmd, [o](const Context &ctx) { return press(ctx, *o); }};
+}
+
+}  // namespace krvx::cli

@@ -1,0 +1,58 @@
+// krvx send: sends a code through the device, its repeat part as often as asked.
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "../code_input.h"
+#include "../commands.h"
+#include "krvxdrv.h"
+
+namespace krvx::cli {
+
+namespace {
+
+struct SendOptions {
+    std::vector<std::string> words;
+    int repeat = 1;
+};
+
+int send(const Context &ctx, const SendOptions &o) {
+    const CodeInput in = read_code(o.words);
+    if (!in.ok())
+        return fail(ctx, kRefused, "not sent: " + in.error);
+    const std::string why = pronto_refusal(in.code);
+    if (!why.empty())
+        return fail(ctx, kRefused, "not sent: invalid code: " + why);
+    const int32_t h = open_device(ctx);
+    if (h < 0)
+        return kNoService;
+    const int ok =
+        KRVXTransmitIR(h, in.code.c_str(), FMT_PRONTO, o.repeat, 0, nullptr, nullptr, nullptr);
+    const int e = errno;
+    KRVXClose(h);
+    if (!ok)
+        return fail(ctx, kRefused,
+                    std::string("not sent: ") + KRVXErrorText(e) + " (" + hex_code(e) + ")");
+    if (ctx.json)
+        print_line(JsonObject(true).boolean("sent", true).number("repeat", o.repeat).str());
+    else
+        std::printf("sent\n");
+    return kDone;
+}
+
+}  // namespace
+
+Command add_send(CLI::App &parent) {
+    auto o = std::make_shared<SendOptions>();
+    auto *cmd = parent.add_subcommand("send", "Send a code through the device");
+    add_code_argument(*cmd, o->words);
+    cmd->add_option("-r,--repeat", o->repeat,
+                    "Send the once part, then the repeat part N times (a code without a "
+                    "repeat part: the whole code N times)")
+        ->check(CLI::Range(1, 1000))
+        ->capture_default_str();
+    return {cmd, [o](const Context &ctx) { return send(ctx, *o); }};
+}
+
+}  // namespace krvx::cli
