@@ -1,0 +1,119 @@
+// Helpers of the protocol tests: random parameters, receiver jitter, the signals that
+// protocols genuinely share, and readable failure messages.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ir/protocols.h"
+
+namespace prototest {
+
+using namespace ir::protocols;
+
+inline std::vector<std::string_view> all_names() {
+    std::vector<std::string_view> names;
+    for (const ProtocolInfo &p : all()) {
+        names.push_back(p.name);
+    }
+    return names;
+}
+
+inline std::string test_name(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        out += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return out;
+}
+
+inline std::vector<Param> random_params(const ProtocolInfo &info, std::mt19937 &rng) {
+    std::vector<Param> out;
+    for (const ParamInfo &p : info.params) {
+        out.push_back({p.name, std::uniform_int_distribution<uint64_t>(0, p.max)(rng)});
+    }
+    return out;
+}
+
+enum class Jitter { None, Relative10, Absolute100 };
+
+// Protocols whose symbols differ by less than 200 µs cannot survive ±100 µs of jitter:
+// they get what their step allows.
+inline double absolute_jitter_us(const ProtocolInfo &info) {
+    static const std::set<std::string_view> fine = {"XMP",      "XMP-1",    "XMP-2",   "Nokia32",
+                                                    "RC-MM-12", "RC-MM-24", "RC-MM-32"};
+    return fine.count(info.name) != 0 ? 40 : 100;
+}
+
+// Each duration moved by up to ±10 % of itself, or by up to ±100 µs, uniformly.
+inline std::vector<uint32_t> jittered(std::vector<uint32_t> d, Jitter j, const ProtocolInfo &info,
+                                      std::mt19937 &rng) {
+    if (j == Jitter::None) {
+        return d;
+    }
+    const double amount = j == Jitter::Relative10 ? 0.10 : absolute_jitter_us(info);
+    std::uniform_real_distribution<double> u(-amount, amount);
+    for (uint32_t &v : d) {
+        const double x = j == Jitter::Relative10 ? v * (1 + u(rng)) : v + u(rng);
+        v = x < 1 ? 1 : uint32_t(std::lround(x));
+    }
+    return d;
+}
+
+inline const Decode *decode_of(const std::vector<Decode> &d, const ProtocolInfo *info) {
+    for (const Decode &x : d) {
+        if (x.protocol == info) {
+            return &x;
+        }
+    }
+    return nullptr;
+}
+
+// Pairs of protocols whose signals coincide for some parameters: the first is preferred.
+inline const std::set<std::pair<std::string_view, std::string_view>> &shared_signals() {
+    static const std::set<std::pair<std::string_view, std::string_view>> pairs = {
+        {"NEC1", "NEC1-f16"},   // F's second byte is ~F
+        {"NEC1", "NEC1-rnc"},   // F's nibbles equal: ~F and its nibble swap coincide
+        {"Apple", "NEC1-f16"},  // S=135 with Apple's parity
+        {"Apple", "NEC1-rnc"}, {"MCE", "RC6-6-32"},  // OEM1=128 and the trailer bit 0
+        {"NEC2", "Pioneer"},                         // differ only in carrier
+    };
+    return pairs;
+}
+
+inline bool first_or_shared(const std::vector<Decode> &d, const ProtocolInfo *info) {
+    if (d.empty()) {
+        return false;
+    }
+    if (d.front().protocol == info) {
+        return true;
+    }
+    return shared_signals().count({d.front().protocol->name, info->name}) != 0 ||
+           shared_signals().count({info->name, d.front().protocol->name}) != 0;
+}
+
+inline std::string describe(const ProtocolInfo &info, const std::vector<Param> &params, Jitter j,
+                            const std::vector<uint32_t> &sent, const std::vector<Decode> &d) {
+    std::string out = std::string(info.name);
+    for (const Param &p : params) {
+        out += " " + std::string(p.name) + "=" + std::to_string(p.value);
+    }
+    out += j == Jitter::None ? " exact" : j == Jitter::Relative10 ? " ±10%" : " ±100us";
+    out += "\n  sent:";
+    for (std::size_t i = 0; i < sent.size() && i < 80; ++i) {
+        out += (i % 2 == 0 ? " +" : " -") + std::to_string(sent[i]);
+    }
+    out += "\n  decodes:";
+    for (const Decode &x : d) {
+        out += "\n    " + x.text() + (x.complete ? "" : " (partial)") + " frames " +
+               std::to_string(x.frames);
+    }
+    return out;
+}
+
+}  // namespace prototest
