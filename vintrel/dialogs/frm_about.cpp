@@ -2,6 +2,7 @@
 
 #include "line_control.h"
 #include "program_info.h"
+#include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/launcher.h"
 #include "vintrel/platform/message_box.h"
 #include "vintrel/platform/runtime_error.h"
@@ -143,6 +144,7 @@ void frmAbout::Form_Load() {
                              .arg(kVersionMinor)
                              .arg(kVersionRevision));
     lblTitle_->setText(QString::fromLatin1(kProgramTitle));
+    platform::fitCaptions(this);
 }
 
 void frmAbout::cmdOK_Click() {

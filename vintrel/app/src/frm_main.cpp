@@ -24,6 +24,7 @@
 #include "main_learn_view.h"
 #include "vintrel/device/relay.h"
 #include "vintrel/learn/learn_controller.h"
+#include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/error_report.h"
 #include "vintrel/platform/last_error.h"
 #include "vintrel/platform/message_box.h"
@@ -106,6 +107,9 @@ FrmMain::FrmMain() {
 
     resize(platform::twipsToPixelsX(7170),
            platform::twipsToPixelsY(6390) + menuBar()->sizeHint().height());
+    // The status line and the first instruction share a place and are never shown together.
+    platform::setShownApart(lblLrnStatus_, lblInstruct1_);
+    platform::fitCaptions(client);
 
     processState().mainForm = this;
     registerForm(this);
@@ -305,7 +309,10 @@ bool FrmMain::formLoad() {
         state.curCode.clear();
         state.curCodeFormat = FMT_PRONTO;
     });
-    trapped([&] { lblLrnStatus_->setText(QStringLiteral("Idle")); });
+    trapped([&] {
+        lblLrnStatus_->setText(QStringLiteral("Idle"));
+        platform::fitCaption(lblLrnStatus_);
+    });
     trapped([&] { showDeviceInfo(); });
     trapped([&] { tbCurCode_Change(); });
 
@@ -411,6 +418,7 @@ void FrmMain::endLearn() {
 
 void FrmMain::onReceivedCode(const platform::MessagePayload &code) {
     lblKXRCode_->setText(receivedCodeText(code));
+    platform::fitCaption(lblKXRCode_);
     QPalette palette = lblKXRCode_->palette();
     palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblKXRCode_->setPalette(palette);
@@ -461,13 +469,7 @@ void FrmMain::showDeviceInfo() {
             lblInfo_->setText(deviceInfoCaption(info));
         }
     }
-    // Where this platform's font is wider than the design's the line wraps: the label then
-    // takes the frame's free room below it rather than cut off its second line.
-    const int designHeight = platform::twipsToPixelsY(375);
-    const int room = Frame3_->contentsRect().bottom() + 1 - lblInfo_->y();
-    lblInfo_->resize(
-        lblInfo_->width(),
-        std::max(designHeight, std::min(lblInfo_->heightForWidth(lblInfo_->width()), room)));
+    platform::fitCaption(lblInfo_);
     // Last, in every case; the box's change handling runs as for any change.
     tbCurCode_->setPlainText(state.curCode);
 }

@@ -7,6 +7,7 @@
 #include "controls.h"
 #include "forms.h"
 #include "vintrel/device/process_state.h"
+#include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/screen.h"
 
 namespace vintrel::app {
@@ -37,6 +38,7 @@ FrmTX::FrmTX()
     Label1_ = makeLabel(this, QStringLiteral("Label1"),
                         QStringLiteral("Transmission in Progress . . ."), 720, 240, 3855, 375);
     Label1_->setFont(platform::sansSerifFont(12, true));
+    platform::fitCaptions(this);
     registerForm(this);
 }
 

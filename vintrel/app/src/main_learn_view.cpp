@@ -13,6 +13,7 @@
 #include "forms.h"
 #include "frm_learn.h"
 #include "vintrel/learn/meters.h"
+#include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/message_box.h"
 #include "vintrel/platform/screen.h"
 
@@ -172,7 +173,9 @@ bool MainLearnView::isEnabled(Control control) const {
 }
 
 void MainLearnView::setCaption(Control control, const QString &caption) {
-    required<QLabel>(window_, controlName(control))->setText(caption);
+    auto *label = required<QLabel>(window_, controlName(control));
+    label->setText(caption);
+    platform::fitCaption(label);
 }
 
 QString MainLearnView::codeText() const {

@@ -6,6 +6,7 @@
 // with the widest carrier reading, frmTX and frmAbout.
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -34,6 +35,7 @@
 #include "qt_test_support.h"
 #include "vintrel/device/process_state.h"
 #include "vintrel/device/relay.h"
+#include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/screen.h"
 
 namespace vintrel::app {
@@ -63,24 +65,35 @@ std::string text(const QRect &r) {
            std::to_string(r.width()) + "x" + std::to_string(r.height()) + ")";
 }
 
-// The pixels text covers when drawn with font and flags into layout, unclipped, at the
-// screen's device pixel ratio; in the coordinates of layout. Empty for blank text. A pixel
-// counts when a glyph covers at least a third of it: an antialiasing fringe that a side
-// bearing puts just outside the layout is no lost glyph.
-QRect ink(const QFont &font, const QString &caption, const QRect &layout, int flags, qreal dpr) {
+// A caption as drawn: the pixels its glyphs cover, and the lines the painter laid them out
+// in (less the leading under the last one, which draws nothing).
+struct Drawn {
+    QRect ink;
+    QRectF lines;
+};
+
+// text drawn with font and flags into layout, unclipped, at the screen's device pixel
+// ratio, in the coordinates of layout; no ink for blank text. A pixel counts as ink when a
+// glyph covers at least a third of it: an antialiasing fringe that a side bearing puts
+// just outside the layout is no lost glyph.
+Drawn draw(const QFont &font, const QString &caption, const QRect &layout, int flags, qreal dpr) {
     constexpr int kPad = 300;  // room around the layout for whatever runs over
     constexpr int kCovered = 85;
     QImage canvas((layout.size() + QSize(2 * kPad, 2 * kPad)) * dpr,
                   QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(dpr);
     canvas.fill(Qt::transparent);
+    QRectF lines;
     {
         QPainter painter(&canvas);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawText(QRect(QPoint(kPad, kPad), layout.size()), flags | Qt::TextDontClip,
-                         caption);
+        painter.drawText(QRectF(QPointF(kPad, kPad), layout.size()), flags | Qt::TextDontClip,
+                         caption, &lines);
     }
+    lines.adjust(0, 0, 0, -QFontMetricsF(font).leading());
+    const QPointF origin = layout.topLeft() - QPoint(kPad, kPad);
+    Drawn drawn{QRect(), lines.translated(origin)};
     int left = canvas.width(), top = canvas.height(), right = -1, bottom = -1;
     for (int y = 0; y < canvas.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
@@ -93,42 +106,44 @@ QRect ink(const QFont &font, const QString &caption, const QRect &layout, int fl
             }
         }
     }
-    if (right < 0) {
-        return {};
+    if (right >= 0) {
+        // Device pixels back to the widget's pixels, rounding outwards.
+        const auto down = [dpr](int v) { return static_cast<int>(std::floor(v / dpr)); };
+        const auto up = [dpr](int v) { return static_cast<int>(std::ceil((v + 1) / dpr)) - 1; };
+        drawn.ink = QRect(QPoint(down(left), down(top)), QPoint(up(right), up(bottom)))
+                        .translated(origin.toPoint());
     }
-    // Device pixels back to the widget's pixels, rounding outwards.
-    const auto down = [dpr](int v) { return static_cast<int>(std::floor(v / dpr)); };
-    const auto up = [dpr](int v) { return static_cast<int>(std::ceil((v + 1) / dpr)) - 1; };
-    return QRect(QPoint(down(left), down(top)), QPoint(up(right), up(bottom)))
-        .translated(layout.topLeft() - QPoint(kPad, kPad));
+    return drawn;
 }
 
-// The pixels of a label's or a button's caption, drawn where the control draws it, in its
-// container's coordinates; none for other controls and blank captions.
-std::optional<QRect> glyphsOf(QWidget *control) {
+// A label's or a button's caption, drawn where the control draws it, in its container's
+// coordinates; none for other controls and blank captions.
+std::optional<Drawn> glyphsOf(QWidget *control) {
     const qreal dpr = control->devicePixelRatioF();
-    QRect drawn;
+    Drawn drawn;
     if (auto *label = qobject_cast<QLabel *>(control)) {
         const int flags =
             static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-        drawn = ink(label->font(), label->text(), label->contentsRect(), flags, dpr);
+        drawn = draw(label->font(), label->text(), label->contentsRect(), flags, dpr);
     } else if (auto *button = qobject_cast<QPushButton *>(control)) {
         QStyleOptionButton option;
         option.initFrom(button);
         option.text = button->text();
         const QRect contents =
             button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-        drawn = ink(button->font(), button->text(), contents, Qt::AlignCenter | Qt::TextShowMnemonic,
-                    dpr);
+        drawn = draw(button->font(), button->text(), contents,
+                     Qt::AlignCenter | Qt::TextShowMnemonic, dpr);
     }
-    if (drawn.isNull()) {
+    if (drawn.ink.isNull()) {
         return std::nullopt;
     }
-    return drawn.translated(control->pos());
+    drawn.ink.translate(control->pos());
+    drawn.lines.translate(control->pos());
+    return drawn;
 }
 
 // Where a caption's glyphs must stay, in the container's coordinates: a label's contents; a
-// button's inside, less the margin its style keeps around a button's text.
+// button's inside, less the half of its margin the style keeps around a button's text.
 QRect roomOf(QWidget *control) {
     QRect room = control->contentsRect();
     if (auto *button = qobject_cast<QPushButton *>(control)) {
@@ -161,49 +176,91 @@ std::vector<QWidget *> visibleControls(QWidget *container) {
     return controls;
 }
 
-// Checks one container's visible controls and, for frames among them, their insides.
-void checkContainer(QWidget *container) {
-    const std::vector<QWidget *> controls = visibleControls(container);
+// What is wrong with one visible control among its visible siblings: outside its container
+// or over its frame's title, over a sibling the design keeps it apart from, glyphs outside
+// its room or over a sibling's glyphs.
+std::vector<std::string> problemsOf(QWidget *control, const std::vector<QWidget *> &siblings) {
+    std::vector<std::string> problems;
+    QWidget *container = control->parentWidget();
+    const QRect place = control->geometry();
     QRect inside = container->rect();
-    QRect title;
     if (auto *frame = qobject_cast<QGroupBox *>(container)) {
         // Within the frame's border, below its title.
         const QRect contents = frame->contentsRect();
         inside = QRect(QPoint(contents.left(), 0), contents.bottomRight());
-        title = frameTitle(frame);
-        EXPECT_LE(title.right(), contents.right())
+        if (place.intersects(frameTitle(frame))) {
+            problems.push_back(text(place) + " covers the frame's title");
+        }
+    }
+    if (!inside.contains(place)) {
+        problems.push_back(text(place) + " is not inside its container " + text(inside));
+    }
+    const std::optional<Drawn> caption = glyphsOf(control);
+    if (caption && !roomOf(control).contains(caption->ink)) {
+        problems.push_back("glyphs at " + text(caption->ink) + " outside " + text(roomOf(control)));
+    }
+    for (QWidget *other : siblings) {
+        if (other == control) {
+            continue;
+        }
+        if (!designedOverlap(control, other)) {
+            if (place.intersects(other->geometry())) {
+                problems.push_back(text(place) + " overlaps " + nameOf(other) + " " +
+                                   text(other->geometry()));
+            }
+        } else if (caption) {
+            // Placed over each other: the one's glyphs stay off the other's glyphs, or off
+            // the whole control when it draws no text.
+            const std::optional<Drawn> theirs = glyphsOf(other);
+            const QRect drawn = theirs ? theirs->ink : other->geometry();
+            if (caption->ink.intersects(drawn)) {
+                problems.push_back("glyphs at " + text(caption->ink) + " over " + nameOf(other) +
+                                   " at " + text(drawn));
+            }
+        }
+    }
+    return problems;
+}
+
+std::string joined(const std::vector<std::string> &lines) {
+    std::string all;
+    for (const std::string &line : lines) {
+        all += "\n  " + line;
+    }
+    return all;
+}
+
+// Checks a container's visible controls and the insides of its frames. A control the
+// fitting changed (its rectangle or its point size) must have needed it: put back to its
+// design, its caption would be cut or run into another, or its lines not fit its room.
+void checkContainer(QWidget *container) {
+    if (auto *frame = qobject_cast<QGroupBox *>(container)) {
+        EXPECT_LE(frameTitle(frame).right(), frame->contentsRect().right())
             << nameOf(frame) << ": the title runs over the frame's border";
     }
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        QWidget *control = controls[i];
-        SCOPED_TRACE(nameOf(control));
-        const QRect place = control->geometry();
-        EXPECT_TRUE(inside.contains(place))
-            << text(place) << " is not inside its container " << text(inside);
-        EXPECT_FALSE(place.intersects(title)) << text(place) << " covers the frame's title";
-        for (std::size_t j = i + 1; j < controls.size(); ++j) {
-            QWidget *other = controls[j];
-            if (!designedOverlap(control, other)) {
-                EXPECT_FALSE(place.intersects(other->geometry()))
-                    << text(place) << " overlaps " << nameOf(other) << " "
-                    << text(other->geometry());
-            }
-        }
-        const std::optional<QRect> glyphs = glyphsOf(control);
-        if (glyphs) {
-            const QRect room = roomOf(control);
-            EXPECT_TRUE(room.contains(*glyphs))
-                << "glyphs at " << text(*glyphs) << " outside " << text(room);
-        }
-        // Where the design overlaps two controls, the one's glyphs stay off the other's
-        // glyphs, or off the whole control when it draws no text.
-        for (QWidget *other : controls) {
-            if (other != control && designedOverlap(control, other) && glyphs) {
-                const QRect drawn = glyphsOf(other).value_or(other->geometry());
-                EXPECT_FALSE(glyphs->intersects(drawn))
-                    << "glyphs at " << text(*glyphs) << " over " << nameOf(other) << " at "
-                    << text(drawn);
-            }
+    const std::vector<QWidget *> controls = visibleControls(container);
+    for (QWidget *control : controls) {
+        EXPECT_TRUE(problemsOf(control, controls).empty())
+            << nameOf(control) << joined(problemsOf(control, controls));
+        const platform::Design design = platform::designOf(control);
+        const QRect fitted = control->geometry();
+        const QFont font = control->font();
+        if (fitted != design.rect || font.pointSizeF() != design.pointSize) {
+            std::printf("%s: %s at %.1f pt is %s at %.1f pt\n", nameOf(control).c_str(),
+                        text(design.rect).c_str(), design.pointSize, text(fitted).c_str(),
+                        font.pointSizeF());
+            QFont designed = font;
+            designed.setPointSizeF(design.pointSize);
+            control->setFont(designed);
+            control->setGeometry(design.rect);
+            const std::optional<Drawn> caption = glyphsOf(control);
+            const bool linesFit =
+                !caption ||
+                QRectF(roomOf(control)).adjusted(-0.01, -0.01, 0.01, 0.01).contains(caption->lines);
+            EXPECT_TRUE(!problemsOf(control, controls).empty() || !linesFit)
+                << nameOf(control) << " was changed though its design shows its caption whole";
+            control->setFont(font);
+            control->setGeometry(fitted);
         }
         if (qobject_cast<QGroupBox *>(control) != nullptr) {
             checkContainer(control);
@@ -237,6 +294,11 @@ class CaptionsTest : public ::testing::Test {
         processState().reset();
         std::string reason;
         ASSERT_TRUE(processState().driver.load(FAKE_DRIVER, reason)) << reason;
+        open();
+    }
+    // A fresh main window, loaded and shown.
+    void open() {
+        delete form_;
         form_ = new FrmMain;
         ASSERT_TRUE(form_->formLoad());
         form_->showCentred();
@@ -288,6 +350,20 @@ TEST_F(CaptionsTest, MainWindowIdleWithReceivedCodes) {
         SCOPED_TRACE(received);
         form_->onReceivedCode(code(received));
         ASSERT_EQ(label("lblKXRCode")->text(), QString::fromLatin1(received));
+        checkWindow(form_);
+    }
+}
+
+TEST_F(CaptionsTest, MainWindowWithEachDeviceLine) {
+    // The longest line the record can give, the error line, and no device.
+    for (const auto &[setting, value] : std::vector<std::pair<std::string, std::string>>{
+             {"FAKE_KRVX_DEVINFO", "2147483647,2147483647,255,255,255"},
+             {"FAKE_KRVX_DEVINFO", "fail"},
+             {"FAKE_KRVX_OPEN", "0"}}) {
+        SCOPED_TRACE(setting + "=" + value);
+        test::ScopedEnv env;
+        env.set(setting, value);
+        open();
         checkWindow(form_);
     }
 }

@@ -20,7 +20,6 @@
 #include "vintrel/device/process_state.h"
 #include "vintrel/device/relay.h"
 #include "vintrel/platform/message_box.h"
-#include "vintrel/platform/screen.h"
 
 namespace vintrel::app {
 namespace {
@@ -121,17 +120,6 @@ TEST_F(DisplaysTest, DeviceInfoFromTheDriverAndTheCodeBoxSetLast) {
     EXPECT_EQ(info_->text(), QStringLiteral("FirmwareVer=1.10 ProtVer=1.3 FirmwareDate=6/15/2004"));
     EXPECT_EQ(log_.count("KRVXGetKRVXInfo 7"), 1u);
     EXPECT_EQ(box_->toPlainText(), QString()) << "the design-time text is replaced by curCode";
-}
-
-TEST_F(DisplaysTest, AWrappedLineKeepsItsSecondLineWithinItsFrame) {
-    env_.set("FAKE_KRVX_DEVINFO", "2147483647,2147483647,255,255,255");
-    load();
-    const int width = info_->width();
-    ASSERT_GT(info_->heightForWidth(width), platform::twipsToPixelsY(375))
-        << "the longest caption wraps in this font";
-    EXPECT_GE(info_->height(), info_->heightForWidth(width)) << "no line cut off";
-    const QWidget *frame = info_->parentWidget();
-    EXPECT_LE(info_->geometry().bottom(), frame->contentsRect().bottom());
 }
 
 TEST_F(DisplaysTest, FailedQueryShowsTheErrorLineWithoutABox) {

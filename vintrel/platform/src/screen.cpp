@@ -49,10 +49,12 @@ QRect twipsRect(int left, int top, int width, int height) {
 }
 
 QFont sansSerifFont(int pointSize, bool bold) {
-    // Families close in shape and width to the classic dialog font, best first.
+    // Families close in shape and width to the classic dialog font, best first. Liberation
+    // Sans, which scripts/install-deps installs, has Arial's metrics; the wider DejaVu Sans
+    // comes last.
     static constexpr std::array<const char *, 9> kPreferred = {
-        "MS Sans Serif", "Microsoft Sans Serif", "Arial",     "Liberation Sans",
-        "Arimo",         "Nimbus Sans",          "Helvetica", "FreeSans",
+        "MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial",
+        "Arimo",         "Nimbus Sans",          "Helvetica",       "FreeSans",
         "DejaVu Sans"};
     QFont font;
     font.setStyleHint(QFont::SansSerif);

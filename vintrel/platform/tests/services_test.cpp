@@ -98,6 +98,11 @@ TEST(Screen, SansSerifFontsAtTheRequestedSizes) {
     for (const QString &family : QFontDatabase::families()) {
         installed << family.section(QStringLiteral(" ["), 0, 0);
     }
+    if (installed.contains(QStringLiteral("Liberation Sans")) &&
+        !installed.contains(QStringLiteral("MS Sans Serif")) &&
+        !installed.contains(QStringLiteral("Microsoft Sans Serif"))) {
+        EXPECT_EQ(regular.family().toStdString(), "Liberation Sans");
+    }
     if (installed.contains(QStringLiteral("Nimbus Sans")) &&
         !installed.contains(QStringLiteral("Arial")) &&
         !installed.contains(QStringLiteral("Liberation Sans"))) {
