@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 
+#include "krvx_version.h"
 #include "krvxdrv.h"
 
 namespace krvxd {
@@ -49,6 +50,7 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
         "krvxd: the Korvex IR transceiver service. Owns one device and serves every "
         "application (libkrvxdrv, krvx) over a Unix socket.",
         "krvxd"};
+    app.set_version_flag("--version", "krvxd " KRVX_VERSION);
     std::string firmware = "1.7", protocol = "1.3", date = "2024-03-15", fail_open;
     app.add_option("--socket", o.socket_path,
                    "Socket path (default: $KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, "
@@ -87,7 +89,8 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
         std::ostringstream out, err;
-        const int code = app.exit(e, out, err);
+        // Help and --version end with 0, every usage error with 2.
+        const int code = app.exit(e, out, err) == 0 ? 0 : 2;
         return {std::nullopt, code, out.str() + err.str()};
     }
     o.limits.learn_timeout =

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and builds a small C program against the installed
 # krvxdrv.h and krvxdrv.pc only, then runs it: the packaging is proven, not hoped for.
-# Usage: install_consumer.sh BUILD_DIR C_COMPILER
+# Usage: install_consumer.sh BUILD_DIR C_COMPILER PROJECT_VERSION
 set -eu
 build=$1
 cc=$2
+version=$3
 prefix=$(mktemp -d /tmp/krvxdrv-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
 # Only the library's own files: the rest of the tree need not be installable for this.
@@ -35,6 +36,10 @@ C
     $(pkg-config --cflags --libs krvxdrv)
 libdir=$(pkg-config --variable=libdir krvxdrv)
 [ -e "$libdir/libkrvxdrv.so.1" ] || { echo "libkrvxdrv.so.1 missing"; exit 1; }
+# One version: the library's file is .so.1.<minor>.<patch> of the project's, and so is the .pc.
+minor_patch=${version#*.}
+[ -f "$libdir/libkrvxdrv.so.1.$minor_patch" ] || { echo "libkrvxdrv.so.1.$minor_patch missing:"; ls "$libdir"; exit 1; }
+[ "$(pkg-config --modversion krvxdrv)" = "$version" ] || { echo "krvxdrv.pc says $(pkg-config --modversion krvxdrv), not $version"; exit 1; }
 out=$(LD_LIBRARY_PATH="$libdir" "$prefix/consumer")
 [ "$out" = "0000 006C 0000 0001 0010 0010" ] || { echo "unexpected output: $out"; exit 1; }
 # Only the C API is exported.

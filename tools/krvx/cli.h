@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every krvx subcommand shares: the exit statuses, the context a command runs in, its
 // output (plain text, or one JSON object per line under --json), opening the device, and
 // Ctrl-C.

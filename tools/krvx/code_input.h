@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The code a command works on, as users type it: one argument, several words joined by
 // single blanks (a Pronto code typed without quotes), @FILE for a file's contents, or - for
 // standard input. Input is bounded (64 KiB) and may not contain a NUL byte: the library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subcommands of krvx. Each file in commands/ adds one subcommand with its options to
 // the program and returns what runs it; main.cpp lists them in kCommands. To add one: a new
 // commands/<name>.cpp with an add_<name>(), its line here and in kCommands, its source in

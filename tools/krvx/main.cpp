@@ -10,6 +10,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "krvx_version.h"
 #include "wire/socket_path.h"
 
 namespace {
@@ -26,7 +27,15 @@ constexpr const char *kAbout =
     "standard input.";
 
 constexpr const char *kFooter =
-    "Exit status: 0 done, 1 refused or failed, 2 bad usage, 3 no service or device.\n"
+    "Examples:\n"
+    "  krvx learn > power.txt      learn a button: hold it in front of the device\n"
+    "  krvx check @power.txt       what the learned code holds\n"
+    "  krvx send @power.txt -r 3   send it, its repeat part 3 times\n"
+    "  krvx --json listen          one JSON object per code the device receives\n"
+    "  krvx press @power.txt       simulated device: hold a virtual remote's button\n"
+    "\n"
+    "Exit status (every command): 0 done, 1 refused or failed, 2 bad usage,\n"
+    "3 no service or device.\n"
     "Run 'krvx COMMAND --help' for a command's options.";
 
 // The first word that is neither a global option nor an option's value: the subcommand the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How krvx reads a code: words joined, @FILE, - for standard input, and the bounds.
 #include "../krvx/code_input.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx check: whether a code is a Pronto code the device takes, and why not. No device.
 #include <CLI/CLI.hpp>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx hook: prints every report of other applications' learns; may answer the first one it
 // sees with a code (--inject) or by taking the burst captured so far (--accept-burst).
 #include <CLI/CLI.hpp>
@@ -108,8 +109,12 @@ int hook(const Context &ctx, const HookOptions &o) {
         if (done)
             break;  // answered one learn, or the service went away
     }
+    // A hook the service still holds would keep answering learns for nobody: say so.
     char unhook[KRVX_LEARN_BUFFER_SIZE] = UNHOOK_COMMAND;
-    KRVXLearnIR(h, FMT_UNHOOK, unhook, nullptr, nullptr, &abort_word, 0, -1, 0);
+    if (!KRVXLearnIR(h, FMT_UNHOOK, unhook, nullptr, nullptr, &abort_word, 0, -1, 0) &&
+        status == kDone) {
+        status = fail(ctx, kRefused, std::string("cannot unhook: ") + KRVXErrorText(errno));
+    }
     KRVXClose(h);
     return status;
 }

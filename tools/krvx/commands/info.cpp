@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx info: the device's firmware, protocol and date, the library version and the socket.
 #include <CLI/CLI.hpp>
 #include <cerrno>

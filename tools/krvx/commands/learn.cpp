@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx learn: learns a remote's button; progress on standard error, the code on standard
 // output.
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include "../commands.h"
+#include "../validators.h"
 #include "krvxdrv.h"
 
 namespace krvx::cli {
@@ -118,7 +120,7 @@ Command add_learn(CLI::App &parent) {
         "Learn a remote's button: progress on standard error, the code on standard output");
     cmd->add_option("--timeout", o->timeout_s,
                     "Seconds to wait; then the learn finishes with what it captured, if usable")
-        ->check(CLI::Range(0.1, 3600.0))
+        ->check(seconds_between(0.1, 3600.0))
         ->capture_default_str();
     return {cmd, [o](const Context &ctx) { return learn(ctx, *o); }};
 }

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 // krvx listen: prints each code the device's receiver reports, until Ctrl-C.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 #include "../commands.h"
 #include "krvxdrv.h"
@@ -11,13 +14,25 @@ namespace krvx::cli {
 
 namespace {
 
+// The wall-clock time as RFC 3339 UTC with milliseconds, e.g. 2025-05-01T12:34:56.789Z.
+std::string utc_now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    tm utc{};
+    ::gmtime_r(&now.tv_sec, &utc);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + n, sizeof text - n, ".%03ldZ", now.tv_nsec / 1000000);
+    return text;
+}
+
 // Runs on the library's thread: prints the line and returns.
 extern "C" void print_received(const char *text, void *user) {
     const auto *ctx = static_cast<const Context *>(user);
     char code[KRVX_RECEIVE_CODE_LENGTH + 1] = {};
     std::memcpy(code, text, KRVX_RECEIVE_CODE_LENGTH);
     if (ctx->json)
-        print_line("{\"received\":" + json_string(code) + "}");
+        print_line(JsonObject(true).text("received", code).text("time", utc_now()).str());
     else
         print_line(code);
 }
@@ -39,7 +54,7 @@ int listen(const Context &ctx) {
     while (!stop::wait(2000)) {
         DeviceInfo info{};
         if (!KRVXGetKRVXInfo(h, &info)) {
-            status = fail(ctx, kRefused, std::string("lost the device: ") + KRVXErrorText(errno));
+            status = fail(ctx, kNoService, std::string("lost the device: ") + KRVXErrorText(errno));
             break;
         }
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx press: holds a virtual remote's button in front of the simulated device.
 #include <CLI/CLI.hpp>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx send: sends a code through the device, its repeat part as often as asked.
 #include <CLI/CLI.hpp>
 #include <cerrno>
