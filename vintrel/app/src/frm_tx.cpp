@@ -9,6 +9,7 @@
 #include "vintrel/device/process_state.h"
 #include "vintrel/platform/caption_fit.h"
 #include "vintrel/platform/screen.h"
+#include "vintrel/platform/window_paint.h"
 
 namespace vintrel::app {
 
@@ -49,9 +50,7 @@ void FrmTX::showAndPaint(QWidget *owner) {
     if (!isVisible()) {
         centreOn(this, owner);
     }
-    show();
-    raise();
-    repaint();
+    platform::showPainted(this);
 }
 
 }  // namespace vintrel::app

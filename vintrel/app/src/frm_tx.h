@@ -14,8 +14,9 @@ class FrmTX : public QWidget {
   public:
     /// Creates the window hidden and adds it to the loaded windows.
     FrmTX();
-    /// Shows it centred on owner (the main window when nullptr, else the screen) and
-    /// paints it at once, so it is drawn before the caller blocks.
+    /// Shows it centred on owner (the main window when nullptr, else the screen) and lets
+    /// the window system expose it and it paint itself (platform::showPainted), so it is
+    /// on screen before the caller blocks.
     void showAndPaint(QWidget *owner = nullptr);
 
   private:
