@@ -240,16 +240,18 @@ void FrmMain::buildMenus() {
 }
 
 void FrmMain::wireEvents() {
-    connect(mnuFileExit_, &QAction::triggered, this, &FrmMain::mnuFileExit_Click);
+    connect(mnuFileExit_, &QAction::triggered, this,
+            [this] { runEvent(&FrmMain::mnuFileExit_Click); });
     connect(tbCurCode_, &QPlainTextEdit::textChanged, this,
             [this] { runEvent(&FrmMain::tbCurCode_Change); });
     connect(mnuTransmitTXBlock_, &QAction::triggered, this,
             [this] { runEvent(&FrmMain::mnuTransmitTXBlock_Click); });
     connect(cbTransmitIRCode_, &QPushButton::clicked, this,
             [this] { runEvent(&FrmMain::cbTransmitIRCode_Click); });
-    connect(Timer1_, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
+    connect(Timer1_, &QTimer::timeout, this, [this] { runEvent(&FrmMain::Timer1_Timer); });
 #ifdef VINTREL_HAVE_ABOUT_DIALOG
-    connect(mnuHelpAbout_, &QAction::triggered, this, &FrmMain::mnuHelpAbout_Click);
+    connect(mnuHelpAbout_, &QAction::triggered, this,
+            [this] { runEvent(&FrmMain::mnuHelpAbout_Click); });
 #endif
 }
 
@@ -389,7 +391,13 @@ void FrmMain::showEvent(QShowEvent *event) {
 }
 
 void FrmMain::mnuFileExit_Click() {
-    endLearn();
+    // The user asked to leave: a learn that cannot be ended cleanly is reported, and the
+    // window closes all the same.
+    try {
+        endLearn();
+    } catch (const platform::RuntimeError &error) {
+        platform::reportRuntimeError(error);
+    }
     close();
 }
 

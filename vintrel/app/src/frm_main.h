@@ -75,7 +75,7 @@ class FrmMain : public QMainWindow, public MainForm {
     void cbTransmitIRCode_Click();
     void Timer1_Timer();
     /// Runs handler for a control event: a run-time error it raises is reported, since
-    /// an event has no caller to fail to.
+    /// an event has no caller to fail to. Every control event goes through here.
     void runEvent(void (FrmMain::*handler)());
     /// Connects the learn buttons and menu entries to the learn controller.
     void wireLearnEvents();

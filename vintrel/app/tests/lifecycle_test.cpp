@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 
 #include <string>
 #include <vector>
@@ -167,6 +168,30 @@ TEST_F(LifecycleTest, FileExitUnloadsLikeTheCloseBox) {
     form_->findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
     EXPECT_EQ(closes(), 1u);
     EXPECT_TRUE(test::waitUntil([&] { return guard_.isNull(); }));
+}
+
+TEST_F(LifecycleTest, FileExitReportsARunTimeErrorAndClosesAllTheSame) {
+    // During an own learn File > Exit registers the hook again, and by then the library
+    // has lost KRVXLearnIR: the error is reported, and the window still goes.
+    ASSERT_TRUE(form_->formLoad());
+    form_->showCentred();
+    form_->findChild<QPushButton *>(QStringLiteral("cbLearnIRCode"))->click();
+    ASSERT_TRUE(processState().inLearn);
+    std::string reason;
+    ASSERT_TRUE(processState().driver.load(FAKE_DRIVER_NO_LEARN, reason)) << reason;
+    form_->findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
+    // One box from File > Exit, one from the unload sequence's unhook: each failing call is
+    // reported, none stops the way out.
+    ASSERT_EQ(boxes_.size(), 2u);
+    for (const QString &box : boxes_) {
+        EXPECT_TRUE(box.startsWith(QStringLiteral("vintrel|Run-time error '453':")) &&
+                    box.contains(QStringLiteral("KRVXLearnIR")))
+            << box.toStdString();
+    }
+    EXPECT_FALSE(processState().inLearn);
+    EXPECT_EQ(closes(), 1u);
+    EXPECT_TRUE(test::waitUntil([&] { return guard_.isNull(); }));
+    EXPECT_TRUE(processState().loadedForms.empty());
 }
 
 TEST_F(LifecycleTest, ShutdownUnloadsTheOtherWindowsNewestFirst) {

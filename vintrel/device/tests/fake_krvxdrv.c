@@ -11,7 +11,8 @@
  * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
  * fakeKrvxLastLearn() gives the arguments and buffer bytes 0..9 of the last KRVXLearnIR.
  * fakeKrvxSetTransmitHook() names a function KRVXTransmitIR calls while it "sends".
- * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion.
+ * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion, and with
+ * FAKE_KRVX_NO_LEARN to lack KRVXLearnIR.
  */
 #define KRVXDRV_BUILDING 1
 #include <krvxdrv.h>
@@ -134,6 +135,7 @@ KRVXDRV_API void fakeKrvxLastLearn(FakeLearnCall *out) {
     }
 }
 
+#ifndef FAKE_KRVX_NO_LEARN
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
                                 int32_t param1, int32_t reserved0, int32_t reserved1) {
@@ -162,6 +164,7 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
     }
     return 1;
 }
+#endif
 
 KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,
                                            void *userData) {
