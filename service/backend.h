@@ -12,7 +12,7 @@
 // Sending
 //   transmit() starts one send; the service never starts a second before the first has
 //   completed (it queues them). `done` is called exactly once, on the loop, when the
-//   device has sent the signal or has failed to, with 0 or an ERR_* value of krvxdrv.h.
+//   device has sent the signal or has failed to, with Ok or the failure's status.
 //
 // Receiving and learning
 //   The backend reports every frame its receiver sees with listener.on_frame(): the pulse
@@ -43,6 +43,7 @@
 
 #include "ir/signal.h"
 #include "krvxdrv.h"
+#include "wire/status.h"
 
 namespace krvxd {
 
@@ -77,16 +78,16 @@ class BackendListener {
 
 class Backend {
   public:
-    using TransmitDone = std::function<void(int32_t status)>;
+    using TransmitDone = std::function<void(wire::Status status)>;
 
     virtual ~Backend() = default;
 
     /// Short name for logs ("sim", "lirc /dev/lirc0").
     virtual std::string name() const = 0;
 
-    /// What a client's open gets: 0, or ERR_DEVICE_NOT_FOUND / ERR_COMM_FAILED /
-    /// ERR_FIRMWARE_MISMATCH. Asked once per client handshake.
-    virtual int32_t open_status() = 0;
+    /// What a client's open gets: Ok, or DeviceNotFound / CommFailed / FirmwareMismatch.
+    /// Asked once per client handshake.
+    virtual wire::Status open_status() = 0;
 
     /// Valid while open_status() is 0.
     virtual DeviceInfo info() const = 0;
@@ -100,13 +101,13 @@ class Backend {
     virtual int32_t set_learning(bool learning) = 0;
 
     /// The simulated device's virtual remote: holds `signal` in front of the receiver for
-    /// hold_ms (at least one frame) with a signal quality of 0..100. Returns 0, or
-    /// ERR_NOT_SUPPORTED for a real device.
-    virtual int32_t press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
+    /// hold_ms (at least one frame) with a signal quality of 0..100. Returns Ok, or
+    /// NotSupported for a real device.
+    virtual wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
         (void)signal;
         (void)hold_ms;
         (void)quality;
-        return ERR_NOT_SUPPORTED;
+        return wire::Status::NotSupported;
     }
 };
 

@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "krvx_version.h"
-#include "krvxdrv.h"
 
 namespace krvxd {
 
@@ -105,11 +104,11 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     if (!parse_date(date, o.sim.info))
         return {std::nullopt, 2, "krvxd: --firmware-date wants YYYY-MM-DD (2000..2255)\n"};
     if (fail_open == "device-not-found")
-        o.sim.open_status = ERR_DEVICE_NOT_FOUND;
+        o.sim.open_status = wire::Status::DeviceNotFound;
     if (fail_open == "comm-failed")
-        o.sim.open_status = ERR_COMM_FAILED;
+        o.sim.open_status = wire::Status::CommFailed;
     if (fail_open == "firmware-mismatch")
-        o.sim.open_status = ERR_FIRMWARE_MISMATCH;
+        o.sim.open_status = wire::Status::FirmwareMismatch;
     return {o, 0, {}};
 }
 

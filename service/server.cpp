@@ -142,18 +142,18 @@ void Server::set_hook(const std::shared_ptr<Session> &session, bool hooked) {
         hooks_.erase(session->id());
 }
 
-int32_t Server::answer_hook(const std::shared_ptr<Session> &session,
-                            const wire::HookAnswer &answer) {
+wire::Status Server::answer_hook(const std::shared_ptr<Session> &session,
+                                 const wire::HookAnswer &answer) {
     if (hooks_.count(session->id()) == 0 || !learn_ || learn_->id != answer.learn_id ||
         learn_->owner == session->id())
-        return ERR_INVALID_ARGUMENT;
+        return wire::Status::InvalidArgument;
     if (answer.kind == wire::HookAnswer::Inject) {
         if (answer.code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(answer.code))
-            return ERR_INVALID_CODE;
+            return wire::Status::InvalidCode;
         log_.debug("client " + std::to_string(session->id()) + ": injects into learn " +
                    std::to_string(learn_->id));
         end_learn({LEARN_PROGRESS_DONE, answer.code});
-        return 0;
+        return wire::Status::Ok;
     }
     log_.debug("client " + std::to_string(session->id()) + ": accepts the burst of learn " +
                std::to_string(learn_->id));
@@ -161,7 +161,7 @@ int32_t Server::answer_hook(const std::shared_ptr<Session> &session,
         end_learn(learn_->engine.finish());
     else
         end_learn({LEARN_FAIL_ANSWERED_EMPTY, {}});
-    return 0;
+    return wire::Status::Ok;
 }
 
 std::shared_ptr<Session> Server::session_of(uint64_t id) const {
@@ -171,11 +171,11 @@ std::shared_ptr<Session> Server::session_of(uint64_t id) const {
 
 void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t request_id) {
     if (learn_ && learn_->owner != session->id()) {
-        session->send({request_id, wire::Reply{ERR_LEARN_BUSY}});
+        session->send({request_id, wire::Reply{wire::Status::LearnBusy}});
         return;
     }
     if (device_lost_) {
-        session->send({request_id, wire::Reply{ERR_COMM_FAILED}});
+        session->send({request_id, wire::Reply{wire::Status::CommFailed}});
         return;
     }
     if (learn_)
@@ -187,7 +187,7 @@ void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t reque
     log_.debug("client " + std::to_string(session->id()) + ": learn " + std::to_string(id));
     const int32_t status = backend_->set_learning(true);
     session->send({0, wire::LearnBegin{id, true}});
-    session->send({request_id, wire::Reply{0}});
+    session->send({request_id, wire::Reply{}});
     tell_hooks({0, wire::LearnBegin{id, false}}, session->id());
     if (status != 0) {
         // The learn cannot run: it ends at once, saying why, for the learner and the hooks.
@@ -230,7 +230,7 @@ void Server::end_learn(const LearnOutcome &outcome) {
 void Server::queue_send(const std::shared_ptr<Session> &session, uint32_t request_id,
                         ir::Signal signal, int repeat) {
     if (device_lost_) {
-        session->send({request_id, wire::Reply{ERR_COMM_FAILED}});
+        session->send({request_id, wire::Reply{wire::Status::CommFailed}});
         return;
     }
     // Tell the client when its send will have ended at the latest, so that it can tell a
@@ -261,7 +261,7 @@ void Server::start_next_send() {
         on_air_until_ = std::chrono::steady_clock::now() + std::chrono::microseconds(air_us);
         backend_->transmit(next.signal, next.repeat,
                            [this, alive = std::weak_ptr<bool>(alive_), weak = next.session,
-                            id = next.request_id](int32_t status) {
+                            id = next.request_id](wire::Status status) {
                                if (alive.expired())
                                    return;
                                sending_ = false;

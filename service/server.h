@@ -34,8 +34,6 @@ struct ServerLimits {
     std::size_t max_pending_sends = 8;
     /// Longest press a client may ask for.
     uint32_t max_hold_ms = 60000;
-    /// Highest repeat count of one send.
-    int32_t max_repeat = 1000;
     /// A learn that has not completed by then ends (with what it captured, as a failure).
     std::chrono::milliseconds learn_timeout{10000};
 };
@@ -84,10 +82,11 @@ class Server final : public BackendListener {
     /// runs (LearnBegin with own = false, its progress, its LearnEnd with the code that
     /// client received) and may answer it.
     void set_hook(const std::shared_ptr<Session> &session, bool hooked);
-    /// A hook's answer to the running learn; the first answer wins. Returns 0, or
-    /// ERR_INVALID_ARGUMENT (not hooked, no such learn, already answered, its own learn)
-    /// or ERR_INVALID_CODE (an injected text that is not a valid code).
-    int32_t answer_hook(const std::shared_ptr<Session> &session, const wire::HookAnswer &answer);
+    /// A hook's answer to the running learn; the first answer wins. Returns Ok, or
+    /// InvalidArgument (not hooked, no such learn, already answered, its own learn) or
+    /// InvalidCode (an injected text that is not a valid code).
+    wire::Status answer_hook(const std::shared_ptr<Session> &session,
+                             const wire::HookAnswer &answer);
     std::size_t client_count() const { return sessions_.size(); }
 
   private:

@@ -2,32 +2,12 @@
 
 #include <algorithm>
 
-#include "ir/pronto.h"
-#include "krvxdrv.h"
 #include "server.h"
+#include "wire/sendable.h"
 
 namespace krvxd {
 
 using asio::local::stream_protocol;
-
-namespace {
-
-// A code the device can send: valid Pronto text and no zero durations.
-bool parse_sendable(const std::string &text, ir::Signal &signal) {
-    auto parsed = ir::parse_pronto(text);
-    if (!parsed.ok())
-        return false;
-    const auto zero = [](const ir::Burst &b) { return b.on_us == 0 || b.off_us == 0; };
-    if (std::any_of(parsed.signal.once.begin(), parsed.signal.once.end(), zero) ||
-        std::any_of(parsed.signal.repeat.begin(), parsed.signal.repeat.end(), zero))
-        return false;
-    if (parsed.signal.once.empty() && parsed.signal.repeat.empty())
-        return false;
-    signal = std::move(parsed.signal);
-    return true;
-}
-
-}  // namespace
 
 Session::Session(Server &server, uint64_t id, stream_protocol::socket socket)
     : server_(server), id_(id), socket_(std::move(socket)) {}
@@ -99,62 +79,60 @@ void Session::handle(const wire::Message &m) {
             return;
         }
         greeted_ = true;
-        int32_t status = 0;
+        wire::Status status = wire::Status::Ok;
         if (hello->magic != wire::kMagic) {
             close("handshake without the protocol's magic number");
             return;
         }
         if (hello->min_version > wire::kVersion || hello->max_version < wire::kVersion)
-            status = ERR_FIRMWARE_MISMATCH;
+            status = wire::Status::FirmwareMismatch;
         else
             status = backend.open_status();
-        log.debug(label() + ": open -> " + std::to_string(status));
+        log.debug(label() + ": open -> " + wire::status_name(status));
         send({m.id, wire::HelloReply{status, wire::kVersion}});
-        if (status != 0)
+        if (status != wire::Status::Ok)
             close_after_write_ = true;
         return;
     }
     if (std::holds_alternative<wire::GetInfo>(m.body)) {
         log.debug(label() + ": info");
         const DeviceInfo i = backend.info();
-        send({m.id, wire::InfoReply{0, i.firmware, i.protocol, i.day, i.month, i.year}});
+        send({m.id,
+              wire::InfoReply{wire::Status::Ok, i.firmware, i.protocol, i.day, i.month, i.year}});
         return;
     }
     if (const auto *t = std::get_if<wire::Transmit>(&m.body)) {
         log.debug(label() + ": send, repeat " + std::to_string(t->repeat));
-        ir::Signal signal;
-        if (!parse_sendable(t->code, signal)) {
-            send({m.id, wire::Reply{ERR_INVALID_CODE}});
-            return;
-        }
-        if (t->repeat > limits.max_repeat) {
-            send({m.id, wire::Reply{ERR_INVALID_ARGUMENT}});
+        wire::Sendable sendable = wire::check_sendable(t->code, t->repeat);
+        if (!sendable.signal) {
+            send({m.id, wire::Refusal{sendable.refusal.status, sendable.refusal.why}});
             return;
         }
         if (pending_sends_ >= limits.max_pending_sends) {
             close("too many sends waiting");
             return;
         }
-        server_.queue_send(shared_from_this(), m.id, std::move(signal), std::max(1, t->repeat));
+        server_.queue_send(shared_from_this(), m.id, std::move(*sendable.signal), sendable.repeat);
         return;
     }
     if (const auto *r = std::get_if<wire::SetReceive>(&m.body)) {
         log.debug(label() + (r->enabled ? ": receive on" : ": receive off"));
         receiving_ = r->enabled;
-        send({m.id, wire::Reply{0}});
+        send({m.id, wire::Reply{}});
         return;
     }
     if (const auto *p = std::get_if<wire::Press>(&m.body)) {
         log.debug(label() + ": press for " + std::to_string(p->hold_ms) + " ms");
-        ir::Signal signal;
-        int32_t status = 0;
-        if (!parse_sendable(p->code, signal))
-            status = ERR_INVALID_CODE;
-        else if (p->hold_ms > limits.max_hold_ms)
-            status = ERR_INVALID_ARGUMENT;
-        else
-            status = backend.press(signal, p->hold_ms, p->quality);
-        send({m.id, wire::Reply{status}});
+        wire::Sendable sendable = wire::check_sendable(p->code, 1);
+        if (!sendable.signal) {
+            send({m.id, wire::Refusal{sendable.refusal.status, sendable.refusal.why}});
+        } else if (p->hold_ms > limits.max_hold_ms) {
+            send({m.id, wire::Refusal{wire::Status::InvalidArgument,
+                                      "a press is held for at most " +
+                                          std::to_string(limits.max_hold_ms) + " ms"}});
+        } else {
+            send({m.id, wire::Reply{backend.press(*sendable.signal, p->hold_ms, p->quality)}});
+        }
         return;
     }
     if (std::holds_alternative<wire::LearnStart>(m.body)) {
@@ -165,7 +143,7 @@ void Session::handle(const wire::Message &m) {
         log.debug(label() + (stop->mode == wire::LearnStop::FinishWithBurst ? ": finish learn"
                                                                             : ": cancel learn"));
         server_.stop_learn(shared_from_this(), stop->mode == wire::LearnStop::FinishWithBurst);
-        send({m.id, wire::Reply{0}});
+        send({m.id, wire::Reply{}});
         return;
     }
     if (std::holds_alternative<wire::Hook>(m.body) ||
@@ -173,14 +151,14 @@ void Session::handle(const wire::Message &m) {
         const bool hooked = std::holds_alternative<wire::Hook>(m.body);
         log.debug(label() + (hooked ? ": hook" : ": unhook"));
         server_.set_hook(shared_from_this(), hooked);
-        send({m.id, wire::Reply{0}});
+        send({m.id, wire::Reply{}});
         return;
     }
     if (const auto *answer = std::get_if<wire::HookAnswer>(&m.body)) {
         send({m.id, wire::Reply{server_.answer_hook(shared_from_this(), *answer)}});
         return;
     }
-    send({m.id, wire::Reply{ERR_NOT_SUPPORTED}});
+    send({m.id, wire::Reply{wire::Status::NotSupported}});
 }
 
 void Session::send(const wire::Message &message) {

@@ -3,9 +3,18 @@
  *
  * Overview
  *   The library reaches the device through the device service krvxd over a Unix socket
- *   (KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, else /tmp/krvxd-<uid>.sock). Each
- *   successful KRVXOpen() is a client of its own with its own connection: two handles in
- *   one process behave like two applications. Handles are positive numbers.
+ *   (KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, else /tmp/krvxd-<uid>/krvxd.sock, in a
+ *   folder private to the user). It talks only to a service that runs as the same user as
+ *   the process or as root. Each successful KRVXOpen() is a client of its own with its own
+ *   connection: two handles in one process behave like two applications. Handles are
+ *   positive numbers.
+ *
+ * Deadlines
+ *   Every call that waits for krvxd gives up after 2 s without an answer (a send: 2 s
+ *   beyond the end of its air time that the service announced) and fails with
+ *   ERR_COMM_FAILED. Such a timeout also ends the handle's connection, so that the request
+ *   cannot be carried out later when the service wakes up: every later call on the handle
+ *   fails with ERR_COMM_FAILED until it is closed and the device opened again.
  *
  * Threads
  *   Every function may be called from any thread; calls on one handle are serialised by
@@ -15,7 +24,9 @@
  *
  * Last-error value
  *   The thread's last-error value is errno. A function documents what it sets errno to;
- *   functions that do not mention errno leave it unspecified.
+ *   functions that do not mention errno leave it unspecified. KRVXErrorText() gives a
+ *   sentence for each value, naming the socket, the user or the limit involved where the
+ *   thread's last failure knew them.
  *
  * Memory the library keeps
  *   KRVXLearnIR() keeps the buffer and abort-word addresses it is given until the learn
@@ -28,7 +39,7 @@
  * Repeat count
  *   KRVXTransmitIR(..., repeatCount N, ...) sends the once part of the code and then its
  *   repeat part N times; a code without a repeat part is sent N times (its once part).
- *   N = 0 is taken as 1.
+ *   N = 0 is taken as 1. N is at most 1000, and one send takes at most 120 s on air.
  */
 #ifndef KRVXDRV_H
 #define KRVXDRV_H
@@ -100,7 +111,8 @@ extern "C" {
 #define ERR_INVALID_HANDLE 0x20000007    /* the handle is not open */
 #define ERR_TRANSMIT_FAILED 0x20000008   /* the device refused or failed the send */
 #define ERR_NOT_SUPPORTED 0x20000009     /* the device cannot do this (e.g. receive-only) */
-#define ERR_INVALID_ARGUMENT 0x2000000A  /* a null pointer or an unknown format */
+#define ERR_INVALID_ARGUMENT 0x2000000A  /* a null pointer, an unknown format, out of range */
+#define ERR_SERVICE_BUSY 0x2000000B      /* krvxd serves as many clients or presses as it may */
 
 /* ---- Types ---------------------------------------------------------------------------- */
 
@@ -152,8 +164,10 @@ KRVXDRV_API int32_t KRVXGetDrvVersion(uint32_t *version);
 
 /**
  * Connects to krvxd and opens its device. Returns a positive handle, or -1 with errno
- * ERR_DRIVER_NOT_FOUND (no service), ERR_DEVICE_NOT_FOUND (no device), ERR_COMM_FAILED
- * (no answer within 2 s) or ERR_FIRMWARE_MISMATCH (protocol or firmware not served).
+ * ERR_DRIVER_NOT_FOUND (no service: no socket, nobody listening, or no permission),
+ * ERR_DEVICE_NOT_FOUND (no device), ERR_COMM_FAILED (no answer within 2 s, or the socket
+ * is served by another user), ERR_FIRMWARE_MISMATCH (protocol or firmware not served) or
+ * ERR_SERVICE_BUSY (the service has as many clients as it takes).
  */
 KRVXDRV_API int32_t KRVXOpen(void);
 
@@ -174,8 +188,9 @@ KRVXDRV_API int32_t KRVXGetKRVXInfo(int32_t handle, DeviceInfo *info);
  * Sends a code and returns when the device has sent it. The code is checked locally
  * first. repeatCount: see "Repeat count" above; inactivityWaitTime, completionEvent and
  * the reserved arguments are ignored. Returns non-zero; 0 with errno ERR_INVALID_CODE,
- * ERR_INVALID_HANDLE, ERR_INVALID_ARGUMENT, ERR_TRANSMIT_FAILED, ERR_NOT_SUPPORTED or
- * ERR_COMM_FAILED (no answer within 2 s beyond the code's air time).
+ * ERR_INVALID_HANDLE, ERR_INVALID_ARGUMENT (also: a negative or too large repeat count,
+ * more than 120 s on air), ERR_TRANSMIT_FAILED, ERR_NOT_SUPPORTED or ERR_COMM_FAILED (no
+ * answer within 2 s beyond the code's air time).
  */
 KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t format,
                                    int32_t repeatCount, int32_t inactivityWaitTime,
@@ -229,7 +244,10 @@ KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *
 
 /**
  * Extension: a short English text for a last-error value or a LEARN_FAIL_* progress value
- * (the two ranges do not overlap). Never NULL; the text is static.
+ * (the two ranges do not overlap). Never NULL. For the value of the calling thread's last
+ * failed call it says why that call failed where the library knows more than the value
+ * ("... runs as user 1001, not as user 0 or root: not trusted"); that text is valid until
+ * the thread's next failing call. Other texts are static.
  */
 KRVXDRV_API const char *KRVXErrorText(int32_t code);
 

@@ -7,19 +7,31 @@
 
 #include "handles.h"
 #include "ir/pronto.h"
-#include "ir/signal.h"
 #include "krvxdrv.h"
+#include "last_error.h"
+#include "wire/sendable.h"
 #include "wire/socket_path.h"
+#include "wire/status.h"
 
 using krvxdrv::Connection;
 using krvxdrv::HandleTable;
 
+// Each status that crosses the socket is the error code a caller sees.
+static_assert(ERR_DEVICE_NOT_FOUND == wire::to_int(wire::Status::DeviceNotFound));
+static_assert(ERR_COMM_FAILED == wire::to_int(wire::Status::CommFailed));
+static_assert(ERR_DRIVER_NOT_FOUND == wire::to_int(wire::Status::DriverNotFound));
+static_assert(ERR_FIRMWARE_MISMATCH == wire::to_int(wire::Status::FirmwareMismatch));
+static_assert(ERR_LEARN_BUSY == wire::to_int(wire::Status::LearnBusy));
+static_assert(ERR_INVALID_CODE == wire::to_int(wire::Status::InvalidCode));
+static_assert(ERR_INVALID_HANDLE == wire::to_int(wire::Status::InvalidHandle));
+static_assert(ERR_TRANSMIT_FAILED == wire::to_int(wire::Status::TransmitFailed));
+static_assert(ERR_NOT_SUPPORTED == wire::to_int(wire::Status::NotSupported));
+static_assert(ERR_INVALID_ARGUMENT == wire::to_int(wire::Status::InvalidArgument));
+static_assert(ERR_SERVICE_BUSY == wire::to_int(wire::Status::ServiceBusy));
+
 namespace {
 
-int32_t fail(int error) {
-    errno = error;
-    return 0;
-}
+using krvxdrv::fail;
 
 // Result of a request answered by a plain Reply: 1 with errno 0, or 0 with the cause.
 int32_t finishReply(const std::optional<wire::Message> &reply, int32_t error) {
@@ -28,8 +40,8 @@ int32_t finishReply(const std::optional<wire::Message> &reply, int32_t error) {
     const auto *r = std::get_if<wire::Reply>(&reply->body);
     if (r == nullptr)
         return fail(ERR_COMM_FAILED);
-    if (r->status != 0)
-        return fail(r->status);
+    if (r->status != wire::Status::Ok)
+        return fail(wire::to_int(r->status));
     errno = 0;
     return 1;
 }
@@ -39,25 +51,6 @@ int32_t finishReply(const std::optional<wire::Message> &reply, int32_t error) {
 std::string_view bounded(const char *text) {
     return {text, ::strnlen(text, ir::kMaxProntoChars + 1)};
 }
-
-// Parses a code the device can send: valid Pronto within the length bound and no zero
-// durations (a transmitter cannot send an empty pulse or space).
-bool parse_sendable(std::string_view text, ir::Signal &signal) {
-    if (text.size() > ir::kMaxProntoChars)
-        return false;
-    auto parsed = ir::parse_pronto(text);
-    if (!parsed.ok())
-        return false;
-    const auto zero = [](const ir::Burst &b) { return b.on_us == 0 || b.off_us == 0; };
-    const ir::Signal &s = parsed.signal;
-    if (std::any_of(s.once.begin(), s.once.end(), zero) ||
-        std::any_of(s.repeat.begin(), s.repeat.end(), zero) || (s.once.empty() && s.repeat.empty()))
-        return false;
-    signal = std::move(parsed.signal);
-    return true;
-}
-
-constexpr int32_t kMaxRepeat = 1000;
 
 }  // namespace
 
@@ -80,7 +73,8 @@ KRVXDRV_API int32_t KRVXGetDrvVersion(uint32_t *version) {
 KRVXDRV_API int32_t KRVXOpen(void) {
     auto result = Connection::open(wire::default_socket_path());
     if (!result.connection) {
-        errno = result.error;
+        krvxdrv::note_failure(result.failure);
+        fail(wire::to_int(result.failure.status));
         return -1;
     }
     const int32_t handle = HandleTable::instance().add(std::move(result.connection));
@@ -115,8 +109,8 @@ KRVXDRV_API int32_t KRVXGetKRVXInfo(int32_t handle, DeviceInfo *info) {
     const auto *r = std::get_if<wire::InfoReply>(&reply->body);
     if (r == nullptr)
         return fail(ERR_COMM_FAILED);
-    if (r->status != 0)
-        return fail(r->status);
+    if (r->status != wire::Status::Ok)
+        return fail(wire::to_int(r->status));
     info->firmwareVersion = r->firmware;
     info->protocolVersion = r->protocol;
     info->firmwareDateDay = r->day;
@@ -137,13 +131,15 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
     auto h = HandleTable::instance().find(handle);
     if (!h)
         return fail(ERR_INVALID_HANDLE);
-    if (code == nullptr || format != FMT_PRONTO || repeatCount > kMaxRepeat)
+    if (code == nullptr || format != FMT_PRONTO)
         return fail(ERR_INVALID_ARGUMENT);
     const std::string_view text = bounded(code);
-    ir::Signal signal;
-    if (!parse_sendable(text, signal))
-        return fail(ERR_INVALID_CODE);
-    const int32_t repeat = std::max(repeatCount, int32_t{1});
+    const wire::Sendable sendable = wire::check_sendable(text, repeatCount);
+    if (!sendable.signal) {
+        krvxdrv::note_failure(sendable.refusal);
+        return fail(wire::to_int(sendable.refusal.status));
+    }
+    const int32_t repeat = sendable.repeat;
     int32_t error = 0;
     std::optional<wire::Message> reply;
     {
@@ -255,6 +251,8 @@ KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *
 }
 
 KRVXDRV_API const char *KRVXErrorText(int32_t code) {
+    if (const char *why = krvxdrv::failure_text(code))
+        return why;
     switch (code) {
         case 0:
             return "no error";
@@ -279,7 +277,9 @@ KRVXDRV_API const char *KRVXErrorText(int32_t code) {
         case ERR_NOT_SUPPORTED:
             return "the device or this library cannot do this";
         case ERR_INVALID_ARGUMENT:
-            return "a null pointer or an unknown format";
+            return "a null pointer, an unknown format or a value out of range";
+        case ERR_SERVICE_BUSY:
+            return "krvxd serves as much as it may at once; try again later";
         case LEARN_FAIL_NOTHING_SEEN:
             return "no IR arrived before the learn timed out";
         case LEARN_FAIL_NOISE:

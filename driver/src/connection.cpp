@@ -14,44 +14,13 @@
 #include <utility>
 
 #include "ir/pronto.h"
-#include "wire/socket_path.h"
+#include "last_error.h"
 
 namespace krvxdrv {
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-int remaining_ms(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count()) + 1;
-}
-
-// Writes all of `frame` to the non-blocking socket before `deadline`.
-bool write_all(int fd, const std::vector<uint8_t> &frame, Clock::time_point deadline) {
-    std::size_t done = 0;
-    while (done < frame.size()) {
-        const ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int ms = remaining_ms(deadline);
-            if (ms == 0)
-                return false;
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, ms) < 0 && errno != EINTR)
-                return false;
-            continue;
-        }
-        return false;
-    }
-    return true;
-}
 
 // A 12-character receive code of upper-case hex digits; anything else is not passed on.
 bool plausible_receive_code(const std::string &code) {
@@ -76,74 +45,18 @@ struct FdGuard {
 
 Connection::OpenResult Connection::open(const std::string &socket_path) {
     const auto deadline = Clock::now() + kAnswerTimeout;
-    if (socket_path.empty() || socket_path.size() > wire::max_socket_path())
-        return {nullptr, ERR_DRIVER_NOT_FOUND};
-    FdGuard fd{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
-    if (fd.fd < 0)
-        return {nullptr, ERR_DRIVER_NOT_FOUND};
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, socket_path.data(), socket_path.size());
-    for (;;) {
-        if (::connect(fd.fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0)
-            break;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN) {  // the service's backlog is full: it is there but busy
-            if (remaining_ms(deadline) == 0)
-                return {nullptr, ERR_COMM_FAILED};
-            ::poll(nullptr, 0, 5);
-            continue;
-        }
-        return {nullptr, ERR_DRIVER_NOT_FOUND};
-    }
-
-    constexpr uint32_t kHelloId = 1;
-    if (!write_all(fd.fd, wire::encode({kHelloId, wire::Hello{}}), deadline))
-        return {nullptr, ERR_COMM_FAILED};
-    wire::FrameReader reader;
-    std::vector<uint8_t> buffer(4096), payload;
-    for (;;) {
-        const auto status = reader.next(payload);
-        if (status == wire::FrameReader::Status::Error)
-            return {nullptr, ERR_COMM_FAILED};
-        if (status == wire::FrameReader::Status::Frame) {
-            auto decoded = wire::decode(payload);
-            if (!decoded.message || decoded.message->id != kHelloId)
-                return {nullptr, ERR_COMM_FAILED};
-            const auto *reply = std::get_if<wire::HelloReply>(&decoded.message->body);
-            if (reply == nullptr)
-                return {nullptr, ERR_COMM_FAILED};
-            if (reply->status != 0)
-                return {nullptr, reply->status};
-            if (reply->version != wire::kVersion)
-                return {nullptr, ERR_FIRMWARE_MISMATCH};
-            break;
-        }
-        const int ms = remaining_ms(deadline);
-        if (ms == 0)
-            return {nullptr, ERR_COMM_FAILED};
-        pollfd p{fd.fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, ms);
-        if (r < 0 && errno != EINTR)
-            return {nullptr, ERR_COMM_FAILED};
-        if (r <= 0)
-            continue;
-        const ssize_t n = ::recv(fd.fd, buffer.data(), buffer.size(), 0);
-        if (n == 0)
-            return {nullptr, ERR_COMM_FAILED};  // closed before answering
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return {nullptr, ERR_COMM_FAILED};
-        }
-        reader.append(std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
-    }
-
+    wire::Client client;
+    wire::Outcome outcome = client.connect(socket_path, deadline);
+    if (outcome.ok())
+        outcome = client.hello(deadline);
+    if (!outcome.ok())
+        return {nullptr, std::move(outcome)};
+    wire::FrameReader reader = client.take_reader();
+    FdGuard fd{client.release_fd()};
     std::shared_ptr<Connection> c(new Connection(fd.fd, std::move(reader)));
+    fd.release();  // c's destructor closes it
     if (c->wake_fd_ < 0)
-        return {nullptr, ERR_COMM_FAILED};  // c's destructor closes the fd
-    fd.release();
+        return {nullptr, {wire::Status::CommFailed, "cannot create an event descriptor"}};
     // The thread holds the connection: it may outlive the handle when closed from inside
     // one of its own callbacks.
     {
@@ -151,7 +64,7 @@ Connection::OpenResult Connection::open(const std::string &socket_path) {
         c->thread_ = std::thread([c] { c->run(); });
         c->thread_id_ = c->thread_.get_id();
     }
-    return {c, 0};
+    return {c, {}};
 }
 
 Connection::Connection(int fd, wire::FrameReader reader)
@@ -197,6 +110,8 @@ void Connection::mark_dead() {
     {
         std::lock_guard lock(mutex_);
         dead_ = true;
+        if (death_.why.empty())
+            death_ = {wire::Status::CommFailed, "krvxd ended the connection"};
     }
     replies_cv_.notify_all();
 }
@@ -220,8 +135,10 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
     uint32_t id = 0;
     {
         std::lock_guard lock(mutex_);
-        if (dead_ || stopping_)
+        if (dead_ || stopping_) {
+            note_failure({wire::Status::CommFailed, death_.why});
             return std::nullopt;
+        }
         id = next_id_++;
         if (next_id_ == 0)
             next_id_ = 1;
@@ -231,7 +148,7 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
     bool written = false;
     if (!frame.empty()) {
         std::lock_guard write_lock(write_mutex_);
-        written = write_all(fd_, frame, deadline);
+        written = wire::write_frame(fd_, frame, deadline);
     }
     std::unique_lock lock(mutex_);
     if (!written) {
@@ -241,28 +158,55 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
             return std::nullopt;
         }
         // A frame cut short would corrupt the stream: end the connection.
-        dead_ = true;
-        ::shutdown(fd_, SHUT_RDWR);
-        lock.unlock();
-        replies_cv_.notify_all();
+        end_connection(lock, {wire::Status::CommFailed, "krvxd did not take a request within " +
+                                                            std::to_string(timeout.count()) +
+                                                            " ms: the connection is closed"});
         return std::nullopt;
     }
+    bool timed_out = false;
     for (;;) {
         auto &slot = pending_[id];
         if (slot.reply || dead_ || stopping_)
             break;
         if (slot.extended_until > deadline)
             deadline = slot.extended_until;
-        if (replies_cv_.wait_until(lock, deadline) == std::cv_status::timeout) {
-            if (pending_[id].extended_until <= deadline)
-                break;
+        if (replies_cv_.wait_until(lock, deadline) == std::cv_status::timeout &&
+            pending_[id].extended_until <= deadline && !pending_[id].reply) {
+            timed_out = true;
+            break;
         }
     }
     auto reply = std::move(pending_[id].reply);
     pending_.erase(id);
-    if (reply)
-        error = 0;
+    if (timed_out && !dead_ && !stopping_) {
+        // The service may wake up and read the request later: it must not carry it out
+        // then. Closing the connection tells it that this client gave up.
+        end_connection(lock, {wire::Status::CommFailed,
+                              "krvxd did not answer in time: the connection is closed; open "
+                              "the device again"});
+        return std::nullopt;
+    }
+    if (!reply) {
+        note_failure({wire::Status::CommFailed, death_.why});
+        return std::nullopt;
+    }
+    if (const auto *refusal = std::get_if<wire::Refusal>(&reply->body)) {
+        error = wire::to_int(refusal->status);
+        note_failure({refusal->status, refusal->why});
+        return std::nullopt;
+    }
+    error = 0;
     return reply;
+}
+
+void Connection::end_connection(std::unique_lock<std::mutex> &lock, wire::Outcome why) {
+    dead_ = true;
+    if (death_.why.empty())
+        death_ = std::move(why);
+    note_failure({wire::Status::CommFailed, death_.why});
+    ::shutdown(fd_, SHUT_RDWR);  // the library thread sees the end and fails a running learn
+    lock.unlock();
+    replies_cv_.notify_all();
 }
 
 void Connection::run() {
@@ -329,7 +273,7 @@ void Connection::send_unanswered(wire::Body body) {
     }
     const auto frame = wire::encode({id, std::move(body)});
     std::lock_guard write_lock(write_mutex_);
-    if (!write_all(fd_, frame, Clock::now() + kAnswerTimeout))
+    if (!wire::write_frame(fd_, frame, Clock::now() + kAnswerTimeout))
         ::shutdown(fd_, SHUT_RDWR);
 }
 
@@ -344,7 +288,8 @@ int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCall
     int32_t error = 0;
     auto reply = request(wire::LearnStart{}, kAnswerTimeout, error);
     const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
-    const int32_t status = r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
+    const int32_t status =
+        r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : wire::to_int(r->status);
     if (status != 0) {
         std::lock_guard lock(mutex_);
         if (learn_ && learn_->buffer == buffer)
@@ -428,6 +373,14 @@ void Connection::fail_learn_on_loss() {
 }
 
 void Connection::dispatch(wire::Message message) {
+    if (const auto *refusal = std::get_if<wire::Refusal>(&message.body);
+        refusal && message.id == 0) {
+        // The service ends the connection and says why; requests fail with that reason.
+        std::lock_guard lock(mutex_);
+        if (death_.why.empty())
+            death_ = {refusal->status, "krvxd ended the connection: " + refusal->why};
+        return;
+    }
     if (message.id != 0) {
         {
             std::lock_guard lock(mutex_);
@@ -435,9 +388,7 @@ void Connection::dispatch(wire::Message message) {
             if (it == pending_.end())
                 return;  // late answer to a request that timed out
             if (const auto *accepted = std::get_if<wire::SendAccepted>(&message.body)) {
-                it->second.extended_until = Clock::now() +
-                                            std::chrono::microseconds(accepted->done_within_us) +
-                                            kAnswerTimeout;
+                it->second.extended_until = wire::send_deadline(*accepted);
             } else {
                 it->second.reply = std::move(message);
             }
@@ -567,7 +518,8 @@ int32_t Connection::set_hook(char *buffer, int32_t *abort_word, KRVXLearnCallbac
     int32_t error = 0;
     auto reply = request(wire::Hook{}, kAnswerTimeout, error);
     const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
-    const int32_t status = r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
+    const int32_t status =
+        r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : wire::to_int(r->status);
     if (status != 0) {
         std::lock_guard lock(mutex_);
         if (hook_ && hook_->buffer == buffer)
@@ -584,7 +536,7 @@ int32_t Connection::remove_hook() {
     int32_t error = 0;
     auto reply = request(wire::Unhook{}, kAnswerTimeout, error);
     const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
-    return r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : r->status;
+    return r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : wire::to_int(r->status);
 }
 
 }  // namespace krvxdrv

@@ -24,13 +24,14 @@
 #include <thread>
 
 #include "krvxdrv.h"
+#include "wire/client.h"
 #include "wire/frame_reader.h"
 #include "wire/protocol.h"
 
 namespace krvxdrv {
 
 /// How long the service may take to answer anything that does not wait for air time.
-inline constexpr std::chrono::milliseconds kAnswerTimeout{2000};
+inline constexpr std::chrono::milliseconds kAnswerTimeout = wire::kAnswerTimeout;
 /// How often the library thread reads a running learn's abort word.
 inline constexpr int kAbortPollMs = 5;
 
@@ -38,11 +39,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
   public:
     struct OpenResult {
         std::shared_ptr<Connection> connection;
-        int32_t error = 0;  ///< ERR_* when connection is null
+        wire::Outcome failure;  ///< why, when connection is null
     };
 
-    /// Connects to `socket_path`, performs the handshake and starts the library thread.
-    /// All within kAnswerTimeout.
+    /// Connects to `socket_path` (wire::Client: a service of this user or root only),
+    /// performs the handshake and starts the library thread. All within kAnswerTimeout.
     static OpenResult open(const std::string &socket_path);
 
     ~Connection();
@@ -50,9 +51,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Connection &operator=(const Connection &) = delete;
 
     /// Sends a request and waits for its reply up to `timeout`. Returns the reply, or
-    /// nullopt with `error` = ERR_COMM_FAILED (service gone, hung or misbehaving), or
-    /// ERR_INVALID_ARGUMENT when called from one of this connection's callbacks (the thread
-    /// that would read the reply).
+    /// nullopt with `error` = the status of the service's Refusal, ERR_COMM_FAILED (service
+    /// gone, hung or misbehaving), or ERR_INVALID_ARGUMENT when called from one of this
+    /// connection's callbacks (the thread that would read the reply). The reason is noted
+    /// for KRVXErrorText (last_error.h). A timeout ends the connection, so that the request
+    /// is never carried out later: every later request fails with ERR_COMM_FAILED.
     std::optional<wire::Message> request(wire::Body body, std::chrono::milliseconds timeout,
                                          int32_t &error);
 
@@ -90,6 +93,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void run();
     void dispatch(wire::Message message);
     void mark_dead();
+    /// Ends the connection for `why` (caller holds mutex_ through `lock`; released here).
+    void end_connection(std::unique_lock<std::mutex> &lock, wire::Outcome why);
     /// Sends a request whose reply nobody waits for (it is dropped as unknown on arrival).
     void send_unanswered(wire::Body body);
     /// Library thread: reads the abort word of a running own learn.
@@ -115,6 +120,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     };
     std::map<uint32_t, Pending> pending_;
     bool dead_ = false;
+    wire::Outcome death_;  ///< why the connection ended, when the service said or we know
     bool stopping_ = false;
     struct OwnLearn {
         uint32_t id = 0;  ///< the service's learn id; 0 until its LearnBegin arrived

@@ -22,22 +22,22 @@ Fault fault_from_errno(int error) {
     }
 }
 
-int32_t send_error_code(Fault fault) {
+wire::Status send_status(Fault fault) {
     switch (fault) {
         case Fault::none:
-            return 0;
+            return wire::Status::Ok;
         case Fault::not_supported:
-            return ERR_NOT_SUPPORTED;
+            return wire::Status::NotSupported;
         case Fault::invalid_code:
-            return ERR_INVALID_CODE;
+            return wire::Status::InvalidCode;
         case Fault::device_lost:
         case Fault::cancelled:
-            return ERR_COMM_FAILED;
+            return wire::Status::CommFailed;
         case Fault::refused:
         case Fault::io_error:
-            return ERR_TRANSMIT_FAILED;
+            return wire::Status::TransmitFailed;
     }
-    return ERR_TRANSMIT_FAILED;
+    return wire::Status::TransmitFailed;
 }
 
 const char *fault_name(Fault fault) {

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wire/status.h"
+
 namespace krvxd::lirc {
 
 enum class Fault {
@@ -29,8 +31,8 @@ enum class Fault {
 /// Classifies an errno value from a device call (0 gives Fault::none).
 Fault fault_from_errno(int error);
 
-/// The last-error value a client gets for a fault of a send (0 for none).
-int32_t send_error_code(Fault fault);
+/// The status a client gets for a fault of a send (Ok for none).
+wire::Status send_status(Fault fault);
 
 /// Name for logs: "device lost", "not supported", ...
 const char *fault_name(Fault fault);

@@ -70,8 +70,8 @@ std::string LircBackend::name() const {
     return node_.empty() ? "lirc (no device)" : "lirc " + node_;
 }
 
-int32_t LircBackend::open_status() {
-    return present_ ? 0 : ERR_DEVICE_NOT_FOUND;
+wire::Status LircBackend::open_status() {
+    return present_ ? wire::Status::Ok : wire::Status::DeviceNotFound;
 }
 
 bool LircBackend::try_open() {
@@ -411,7 +411,7 @@ int32_t LircBackend::set_learning(bool learning) {
     return 0;
 }
 
-void LircBackend::post_done(TransmitDone done, int32_t status) {
+void LircBackend::post_done(TransmitDone done, wire::Status status) {
     asio::post(executor_, [alive = std::weak_ptr<bool>(alive_), done = std::move(done), status] {
         if (!alive.expired()) {
             done(status);
@@ -421,13 +421,13 @@ void LircBackend::post_done(TransmitDone done, int32_t status) {
 
 void LircBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone done) {
     if (!present_) {
-        post_done(std::move(done), ERR_COMM_FAILED);
+        post_done(std::move(done), wire::Status::CommFailed);
         return;
     }
     PlanResult planned = plan_send(signal, repeat, caps_);
     if (!planned.ok()) {
         log_.info("lirc: send refused: " + planned.outcome.message);
-        post_done(std::move(done), send_error_code(planned.outcome.fault));
+        post_done(std::move(done), send_status(planned.outcome.fault));
         return;
     }
     if (!planned.plan.remark.empty()) {
@@ -459,7 +459,7 @@ void LircBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone do
                         lose("unplugged");
                     }
                 }
-                done(send_error_code(outcome.fault));
+                done(send_status(outcome.fault));
             });
         });
 }

@@ -78,7 +78,7 @@ class LircBackend final : public Backend {
     LircBackend &operator=(const LircBackend &) = delete;
 
     std::string name() const override;
-    int32_t open_status() override;
+    wire::Status open_status() override;
     DeviceInfo info() const override { return info_; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
     int32_t set_learning(bool learning) override;
@@ -101,7 +101,7 @@ class LircBackend final : public Backend {
     void release_held();
     void lose(const std::string &reason);
     void schedule_rescan();
-    void post_done(TransmitDone done, int32_t status);
+    void post_done(TransmitDone done, wire::Status status);
 
     asio::any_io_executor executor_;
     BackendListener &listener_;

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "lirc/abi.h"
+#include "wire/sendable.h"
 
 namespace krvxd::lirc {
 
@@ -83,10 +84,10 @@ PlanResult plan_send(const ir::Signal &signal, int repeat_count, const Capabilit
     }
     const int repeats = repeat_count <= 0 ? 1 : repeat_count;
     const uint64_t air = ir::air_time_us(signal, repeats);
-    if (air > kMaxSendAirTimeUs) {
+    if (air > wire::kMaxSendAirTimeUs) {
         return refuse(Fault::invalid_code, "the send would last " + std::to_string(air / 1000000) +
                                                " s; at most " +
-                                               std::to_string(kMaxSendAirTimeUs / 1000000) +
+                                               std::to_string(wire::kMaxSendAirTimeUs / 1000000) +
                                                " s are allowed (lower the repeat count)");
     }
     const std::vector<uint32_t> flat = ir::flatten(signal, repeats);

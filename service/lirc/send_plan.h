@@ -23,8 +23,6 @@ namespace krvxd::lirc {
 
 /// Spaces at least this long are frame gaps, where a send is best split.
 inline constexpr uint32_t kFrameGapUs = 20000;
-/// Longest send the backend accepts (repeat count included): two minutes of air.
-inline constexpr uint64_t kMaxSendAirTimeUs = 120ull * 1000 * 1000;
 
 struct SendChunk {
     std::vector<uint32_t> entries;  ///< pulse, space, ..., pulse

@@ -108,7 +108,7 @@ void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone don
     if (settings_.fail_transmit) {
         asio::post(executor_, [alive, done = std::move(done)] {
             if (!alive.expired())
-                done(ERR_TRANSMIT_FAILED);
+                done(wire::Status::TransmitFailed);
         });
         return;
     }
@@ -122,7 +122,7 @@ void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone don
         if (alive.expired())
             return;
         release_timer(timer_ptr);
-        done(0);
+        done(wire::Status::Ok);
     });
 }
 
@@ -156,9 +156,9 @@ std::vector<ReceivedFrame> degrade(std::vector<ReceivedFrame> frames, uint8_t qu
     return out;
 }
 
-int32_t SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
+wire::Status SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
     start_burst(degrade(frames_for_hold(signal, uint64_t{hold_ms} * 1000), quality, presses_++));
-    return 0;
+    return wire::Status::Ok;
 }
 
 void SimBackend::start_burst(std::vector<ReceivedFrame> frames) {

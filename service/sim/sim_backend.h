@@ -26,7 +26,7 @@ struct SimSettings {
     DeviceInfo info{0x0107, 0x0103, 15, 3, 24};  // firmware 1.7, protocol 1.3, 15.03.2024
     double time_scale = 1.0;                     ///< 0 = instant; 1 = real air time; at most 1
     bool loopback = false;
-    int32_t open_status = 0;  ///< what every open gets (0 or an ERR_* value)
+    wire::Status open_status = wire::Status::Ok;  ///< what every open gets
     bool fail_transmit = false;
 };
 
@@ -51,14 +51,14 @@ class SimBackend final : public Backend {
     ~SimBackend() override;
 
     std::string name() const override { return "sim"; }
-    int32_t open_status() override { return settings_.open_status; }
+    wire::Status open_status() override { return settings_.open_status; }
     DeviceInfo info() const override { return settings_.info; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
     int32_t set_learning(bool learning) override {
         learning_ = learning;
         return 0;
     }
-    int32_t press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) override;
+    wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) override;
 
     bool learning() const { return learning_; }
 

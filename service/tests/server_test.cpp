@@ -14,46 +14,22 @@
 #include "log.h"
 #include "server.h"
 #include "sim/sim_backend.h"
-#include "wire/frame_reader.h"
+#include "wire/client.h"
 #include "wire/protocol.h"
 
 using namespace krvxd;
 
 namespace {
 
+// A client that speaks raw messages, with generous deadlines (the tests end on a failure,
+// not on a hang).
 class RawClient {
   public:
-    explicit RawClient(const std::string &path) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-        timeval tv{20, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
-    ~RawClient() { ::close(fd_); }
+    explicit RawClient(const std::string &path) { connected_ = client_.connect(path, soon()).ok(); }
     bool connected() const { return connected_; }
-    bool send(const wire::Message &m) {
-        const auto f = wire::encode(m);
-        return ::send(fd_, f.data(), f.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(f.size());
-    }
+    bool send(const wire::Message &m) { return client_.send(m, soon()); }
     /// Next message, or nullopt at end of stream / timeout.
-    std::optional<wire::Message> next() {
-        std::vector<uint8_t> payload;
-        for (;;) {
-            const auto s = reader_.next(payload);
-            if (s == wire::FrameReader::Status::Frame)
-                return wire::decode(payload).message;
-            if (s == wire::FrameReader::Status::Error)
-                return std::nullopt;
-            uint8_t buf[4096];
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0)
-                return std::nullopt;
-            reader_.append(std::span<const uint8_t>(buf, static_cast<std::size_t>(n)));
-        }
-    }
+    std::optional<wire::Message> next() { return client_.next(soon()); }
     /// Waits for the reply to `id`, skipping events.
     std::optional<wire::Message> reply(uint32_t id) {
         for (;;) {
@@ -64,9 +40,9 @@ class RawClient {
     }
 
   private:
-    int fd_ = -1;
+    static wire::Clock::time_point soon() { return wire::Clock::now() + std::chrono::seconds(20); }
+    wire::Client client_;
     bool connected_ = false;
-    wire::FrameReader reader_;
 };
 
 }  // namespace
@@ -138,10 +114,12 @@ class PluggableBackend final : public Backend {
   public:
     explicit PluggableBackend(asio::io_context &io) : io_(io) {}
     std::string name() const override { return "pluggable"; }
-    int32_t open_status() override { return present ? 0 : ERR_DEVICE_NOT_FOUND; }
+    wire::Status open_status() override {
+        return present ? wire::Status::Ok : wire::Status::DeviceNotFound;
+    }
     krvxd::DeviceInfo info() const override { return {}; }
     void transmit(const ir::Signal &, int, TransmitDone done) override {
-        asio::post(io_, [done = std::move(done)] { done(0); });
+        asio::post(io_, [done = std::move(done)] { done(wire::Status::Ok); });
     }
     int32_t set_learning(bool on) override { return on ? learn_status : 0; }
     bool present = true;
@@ -202,9 +180,9 @@ int32_t status_of(const std::optional<wire::Message> &m) {
     if (!m)
         return -1;
     if (const auto *r = std::get_if<wire::Reply>(&m->body))
-        return r->status;
+        return wire::to_int(r->status);
     if (const auto *h = std::get_if<wire::HelloReply>(&m->body))
-        return h->status;
+        return wire::to_int(h->status);
     return -2;
 }
 

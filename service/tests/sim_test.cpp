@@ -78,8 +78,8 @@ TEST(SimBackend, InstantTimeDeliversFromTheLoopNeverInsideTheCall) {
     settings.loopback = true;
     SimBackend sim(io.get_executor(), rec, settings);
     int done = -1;
-    sim.transmit(signal_of(kNec), 2, [&](int32_t status) { done = status; });
-    EXPECT_EQ(sim.press(signal_of(kOnceOnly), 0, 100), 0);
+    sim.transmit(signal_of(kNec), 2, [&](wire::Status status) { done = wire::to_int(status); });
+    EXPECT_EQ(sim.press(signal_of(kOnceOnly), 0, 100), wire::Status::Ok);
     EXPECT_TRUE(rec.frames.empty());
     EXPECT_EQ(done, -1);
     io.run_for(std::chrono::seconds(5));
@@ -95,7 +95,8 @@ TEST(SimBackend, FailingTransmitAndDestructionStopEverything) {
     int done = -1;
     {
         SimBackend failing(io.get_executor(), rec, settings);
-        failing.transmit(signal_of(kNec), 1, [&](int32_t status) { done = status; });
+        failing.transmit(signal_of(kNec), 1,
+                         [&](wire::Status status) { done = wire::to_int(status); });
         io.run_for(std::chrono::seconds(5));
     }
     EXPECT_EQ(done, ERR_TRANSMIT_FAILED);
@@ -106,7 +107,8 @@ TEST(SimBackend, FailingTransmitAndDestructionStopEverything) {
     done = -1;
     {
         SimBackend sim(io.get_executor(), rec, settings);
-        sim.transmit(signal_of(kNec), 50, [&](int32_t status) { done = status; });
+        sim.transmit(signal_of(kNec), 50,
+                     [&](wire::Status status) { done = wire::to_int(status); });
         sim.press(signal_of(kNec), 5000, 100);
     }  // destroyed with a 5 s send and press pending
     rec.frames.clear();
@@ -129,7 +131,7 @@ TEST(ServiceOptions, VersionsDatesAndFaultsAreCheckedStrictly) {
     const char *args[] = {"krvxd", "--fail-open=comm-failed", "--time-scale", "0", "--loopback"};
     const auto parsed = parse_options(5, args);
     ASSERT_TRUE(parsed.options) << parsed.text;
-    EXPECT_EQ(parsed.options->sim.open_status, ERR_COMM_FAILED);
+    EXPECT_EQ(parsed.options->sim.open_status, wire::Status::CommFailed);
     EXPECT_TRUE(parsed.options->sim.loopback);
 
     const char *scale[] = {"krvxd", "--time-scale", "2"};

@@ -1,6 +1,7 @@
 // Encoding and strictly bounded decoding of protocol messages.
 #include "wire/protocol.h"
 
+#include <cstdio>
 #include <type_traits>
 
 namespace wire {
@@ -8,6 +9,7 @@ namespace {
 
 class Writer {
   public:
+    explicit Writer(std::vector<uint8_t> &out) : out_(out) {}
     void u8(uint8_t v) { out_.push_back(v); }
     void u16(uint16_t v) {
         for (int i = 0; i < 2; ++i)
@@ -18,21 +20,21 @@ class Writer {
             out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void status(Status s) { i32(to_int(s)); }
     void u64(uint64_t v) {
         u32(static_cast<uint32_t>(v));
         u32(static_cast<uint32_t>(v >> 32));
     }
-    bool str(const std::string &s) {
-        if (s.size() > kMaxText)
+    bool str(const std::string &s, std::size_t max = kMaxText) {
+        if (s.size() > max)
             return false;
         u16(static_cast<uint16_t>(s.size()));
         out_.insert(out_.end(), s.begin(), s.end());
         return true;
     }
-    std::vector<uint8_t> &bytes() { return out_; }
 
   private:
-    std::vector<uint8_t> out_;
+    std::vector<uint8_t> &out_;
 };
 
 class Reader {
@@ -67,6 +69,13 @@ class Reader {
         v = static_cast<int32_t>(u);
         return true;
     }
+    bool status(Status &s) {
+        int32_t v = 0;
+        if (!i32(v))
+            return false;
+        s = static_cast<Status>(v);
+        return true;
+    }
     bool u64(uint64_t &v) {
         uint32_t lo = 0, hi = 0;
         if (!u32(lo) || !u32(hi))
@@ -83,11 +92,11 @@ class Reader {
         v = b != 0;
         return true;
     }
-    bool str(std::string &s) {
+    bool str(std::string &s, std::size_t max = kMaxText) {
         uint16_t n = 0;
         if (!u16(n))
             return false;
-        if (n > kMaxText)
+        if (n > max)
             return fail("string too long");
         if (!need(n))
             return false;
@@ -139,12 +148,12 @@ bool write_body(Writer &w, const Body &body) {
                 w.u8(m.kind);
                 return w.str(m.code);
             } else if constexpr (std::is_same_v<T, Reply>) {
-                w.i32(m.status);
+                w.status(m.status);
             } else if constexpr (std::is_same_v<T, HelloReply>) {
-                w.i32(m.status);
+                w.status(m.status);
                 w.u16(m.version);
             } else if constexpr (std::is_same_v<T, InfoReply>) {
-                w.i32(m.status);
+                w.status(m.status);
                 w.u32(m.firmware);
                 w.u32(m.protocol);
                 w.u8(m.day);
@@ -152,6 +161,9 @@ bool write_body(Writer &w, const Body &body) {
                 w.u8(m.year);
             } else if constexpr (std::is_same_v<T, SendAccepted>) {
                 w.u64(m.done_within_us);
+            } else if constexpr (std::is_same_v<T, Refusal>) {
+                w.status(m.status);
+                return m.status != Status::Ok && w.str(m.why, kMaxWhy);
             } else if constexpr (std::is_same_v<T, Received>) {
                 return w.str(m.code);
             } else if constexpr (std::is_same_v<T, LearnBegin>) {
@@ -193,14 +205,18 @@ bool read_fields(Reader &r, T &m) {
             return false;
         return m.kind <= HookAnswer::AcceptBurst || r.fail("answer kind out of range");
     } else if constexpr (std::is_same_v<T, Reply>) {
-        return r.i32(m.status);
+        return r.status(m.status);
     } else if constexpr (std::is_same_v<T, HelloReply>) {
-        return r.i32(m.status) && r.u16(m.version);
+        return r.status(m.status) && r.u16(m.version);
     } else if constexpr (std::is_same_v<T, InfoReply>) {
-        return r.i32(m.status) && r.u32(m.firmware) && r.u32(m.protocol) && r.u8(m.day) &&
+        return r.status(m.status) && r.u32(m.firmware) && r.u32(m.protocol) && r.u8(m.day) &&
                r.u8(m.month) && r.u8(m.year);
     } else if constexpr (std::is_same_v<T, SendAccepted>) {
         return r.u64(m.done_within_us);
+    } else if constexpr (std::is_same_v<T, Refusal>) {
+        if (!(r.status(m.status) && r.str(m.why, kMaxWhy)))
+            return false;
+        return m.status != Status::Ok || r.fail("refusal without a status");
     } else if constexpr (std::is_same_v<T, Received>) {
         return r.str(m.code);
     } else if constexpr (std::is_same_v<T, LearnBegin>) {
@@ -230,11 +246,11 @@ DecodeResult read_message(Reader &r, uint32_t id) {
 
 Type type_of(const Body &body) {
     static constexpr Type kTypes[] = {
-        Type::Hello,         Type::GetInfo,      Type::Transmit,  Type::SetReceive,
-        Type::Press,         Type::LearnStart,   Type::LearnStop, Type::Hook,
-        Type::Unhook,        Type::HookAnswer,   Type::Reply,     Type::HelloReply,
-        Type::InfoReply,     Type::SendAccepted, Type::Received,  Type::LearnBegin,
-        Type::LearnProgress, Type::LearnEnd,     Type::DeviceLost};
+        Type::Hello,      Type::GetInfo,       Type::Transmit,  Type::SetReceive,
+        Type::Press,      Type::LearnStart,    Type::LearnStop, Type::Hook,
+        Type::Unhook,     Type::HookAnswer,    Type::Reply,     Type::HelloReply,
+        Type::InfoReply,  Type::SendAccepted,  Type::Refusal,   Type::Received,
+        Type::LearnBegin, Type::LearnProgress, Type::LearnEnd,  Type::DeviceLost};
     static_assert(std::size(kTypes) == std::variant_size_v<Body>);
     return kTypes[body.index()];
 }
@@ -243,20 +259,60 @@ bool is_request(const Body &body) {
     return static_cast<uint16_t>(type_of(body)) < 0x0080;
 }
 
-std::vector<uint8_t> encode(const Message &message) {
-    Writer w;
+bool encode_into(const Message &message, std::vector<uint8_t> &out) {
+    const std::size_t start = out.size();
+    Writer w(out);
     w.u32(0);  // length, patched below
     w.u16(static_cast<uint16_t>(type_of(message.body)));
     w.u32(message.id);
-    if (!write_body(w, message.body))
+    const bool ok = write_body(w, message.body);
+    const std::size_t n = out.size() - start - kLengthPrefix;
+    if (!ok || n > kMaxPayload) {
+        out.resize(start);
+        return false;
+    }
+    for (std::size_t i = 0; i < 4; ++i)
+        out[start + i] = static_cast<uint8_t>(n >> (8 * i));
+    return true;
+}
+
+std::vector<uint8_t> encode(const Message &message) {
+    std::vector<uint8_t> out;
+    if (!encode_into(message, out))
         return {};
-    auto &out = w.bytes();
-    const auto n = static_cast<uint32_t>(out.size() - kLengthPrefix);
-    if (n > kMaxPayload)
-        return {};
-    for (int i = 0; i < 4; ++i)
-        out[static_cast<std::size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
-    return std::move(out);
+    return out;
+}
+
+std::string status_name(Status status) {
+    switch (status) {
+        case Status::Ok:
+            return "0";
+        case Status::DeviceNotFound:
+            return "ERR_DEVICE_NOT_FOUND";
+        case Status::CommFailed:
+            return "ERR_COMM_FAILED";
+        case Status::DriverNotFound:
+            return "ERR_DRIVER_NOT_FOUND";
+        case Status::FirmwareMismatch:
+            return "ERR_FIRMWARE_MISMATCH";
+        case Status::LearnBusy:
+            return "ERR_LEARN_BUSY";
+        case Status::InvalidCode:
+            return "ERR_INVALID_CODE";
+        case Status::InvalidHandle:
+            return "ERR_INVALID_HANDLE";
+        case Status::TransmitFailed:
+            return "ERR_TRANSMIT_FAILED";
+        case Status::NotSupported:
+            return "ERR_NOT_SUPPORTED";
+        case Status::InvalidArgument:
+            return "ERR_INVALID_ARGUMENT";
+        case Status::ServiceBusy:
+            return "ERR_SERVICE_BUSY";
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(to_int(status)));
+    return hex;
 }
 
 DecodeResult decode(std::span<const uint8_t> payload) {
@@ -296,6 +352,8 @@ DecodeResult decode(std::span<const uint8_t> payload) {
             return read_message<InfoReply>(r, id);
         case Type::SendAccepted:
             return read_message<SendAccepted>(r, id);
+        case Type::Refusal:
+            return read_message<Refusal>(r, id);
         case Type::Received:
             return read_message<Received>(r, id);
         case Type::LearnBegin:

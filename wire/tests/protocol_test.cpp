@@ -25,10 +25,12 @@ std::vector<Message> one_of_each() {
         {14, Hook{}},
         {15, Unhook{}},
         {16, HookAnswer{99, HookAnswer::AcceptBurst, "x"}},
-        {17, Reply{0x20000008}},
-        {18, HelloReply{0x20000001, 1}},
-        {19, InfoReply{0, 0x107, 0x103, 31, 12, 26}},
+        {17, Reply{Status::TransmitFailed}},
+        {18, HelloReply{Status::DeviceNotFound, 1}},
+        {19, InfoReply{Status::Ok, 0x107, 0x103, 31, 12, 26}},
         {20, SendAccepted{0x123456789ULL}},
+        {21, Refusal{Status::ServiceBusy, "krvxd serves its limit of 256 clients"}},
+        {22, Reply{static_cast<Status>(0x7FFFFFFF)}},  // a status only a newer peer knows
         {0, Received{"0123456789AB"}},
         {0, LearnBegin{5, true}},
         {0, LearnProgress{5, 100, -1, 38000}},
@@ -94,6 +96,10 @@ TEST(WireProtocol, DecoderRefusesEveryKindOfMalformedPayload) {
     auto mode = encode({1, LearnStop{}});
     mode.back() = 2;
     EXPECT_FALSE(decode(payload_of(mode)).message);
+    auto ok_refusal = encode({1, Refusal{Status::CommFailed, ""}});
+    ok_refusal[kLengthPrefix + 6] = 0;  // status 0x20000002 -> 0x20000000 ...
+    ok_refusal[kLengthPrefix + 9] = 0;  // ... -> 0: a refusal must say what failed
+    EXPECT_EQ(decode(payload_of(ok_refusal)).error, "refusal without a status");
 }
 
 TEST(WireProtocol, StringsAreBoundedBothWays) {
@@ -104,6 +110,18 @@ TEST(WireProtocol, StringsAreBoundedBothWays) {
     ASSERT_TRUE(decode(payload_of(ok)).message);
 
     EXPECT_TRUE(encode({1, Transmit{1, longest + "A"}}).empty());
+    EXPECT_FALSE(encode({1, Refusal{Status::CommFailed, std::string(kMaxWhy, 'w')}}).empty());
+    EXPECT_TRUE(encode({1, Refusal{Status::CommFailed, std::string(kMaxWhy + 1, 'w')}}).empty());
+
+    // Appending keeps what is there and leaves it untouched when a message cannot be sent.
+    std::vector<uint8_t> out = encode({1, GetInfo{}});
+    const auto first = out;
+    EXPECT_FALSE(encode_into({2, Transmit{1, longest + "A"}}, out));
+    EXPECT_EQ(out, first);
+    ASSERT_TRUE(encode_into({2, Transmit{1, longest}}, out));
+    EXPECT_EQ(
+        std::vector<uint8_t>(out.begin() + static_cast<std::ptrdiff_t>(first.size()), out.end()),
+        encode({2, Transmit{1, longest}}));
 
     // A hand-made frame with a string one byte over the bound.
     std::vector<uint8_t> p = {0x03, 0x00, 1, 0, 0, 0, 1, 0, 0, 0};

@@ -100,7 +100,7 @@ class LircBackendTest : public ::testing::Test {
         const ir::ParseResult p = ir::parse_pronto(code);
         EXPECT_TRUE(p.ok());
         std::optional<int32_t> status;
-        b.transmit(p.signal, repeat, [&status](int32_t s) { status = s; });
+        b.transmit(p.signal, repeat, [&status](wire::Status s) { status = wire::to_int(s); });
         EXPECT_FALSE(status) << "done must come from the loop, not from inside transmit()";
         EXPECT_TRUE(run_until([&] { return status.has_value(); }));
         return status.value_or(-1);
@@ -143,7 +143,7 @@ TEST_F(LircBackendTest, FramesOfAPressReachTheListener) {
     rx.expect_read_bytes({bytes.begin(), bytes.begin() + 102});
     rx.expect_read_bytes({bytes.begin() + 102, bytes.end()});
     LircBackend b(io_.get_executor(), listener_, log_, settings());
-    EXPECT_EQ(b.open_status(), 0);
+    EXPECT_EQ(wire::to_int(b.open_status()), 0);
     EXPECT_EQ(b.name(), "lirc /dev/lirc0");
     ASSERT_TRUE(run_until([&] { return listener_.frames.size() == 3; }));
     EXPECT_TRUE(listener_.frames[0].burst_start);
@@ -403,14 +403,14 @@ TEST_F(LircBackendTest, UnplugIsNoticedAndTheDeviceIsServedWhenBack) {
     ASSERT_TRUE(run_until([&] { return !listener_.lost.empty(); }));
     EXPECT_EQ(listener_.lost.size(), 1u);
     EXPECT_EQ(listener_.lost[0], "/dev/lirc0: unplugged");
-    EXPECT_EQ(b.open_status(), ERR_DEVICE_NOT_FOUND);
+    EXPECT_EQ(wire::to_int(b.open_status()), ERR_DEVICE_NOT_FOUND);
     EXPECT_EQ(transmit(b, kV1, 1), ERR_COMM_FAILED);
 
     // The rescans find nothing twice (the factory scripts ENOENT), then the device is back.
     ASSERT_TRUE(run_until([&] { return next_ >= 3; }));
     receiver();
     ASSERT_TRUE(run_until([&] { return b.present(); }));
-    EXPECT_EQ(b.open_status(), 0);
+    EXPECT_EQ(wire::to_int(b.open_status()), 0);
     EXPECT_EQ(listener_.lost.size(), 1u);
     EXPECT_EQ(listener_.back, 1);  // the service is told, so that it serves the device again
     devices_.back()->verify_done();
@@ -432,13 +432,13 @@ TEST_F(LircBackendTest, ASendThatMeetsAnUnpluggedDeviceFailsAndLosesIt) {
 TEST_F(LircBackendTest, NoDeviceAtStartIsFoundLater) {
     device().expect_open("/dev/lirc0", ENOENT);
     LircBackend b(io_.get_executor(), listener_, log_, settings());
-    EXPECT_EQ(b.open_status(), ERR_DEVICE_NOT_FOUND);
+    EXPECT_EQ(wire::to_int(b.open_status()), ERR_DEVICE_NOT_FOUND);
     EXPECT_EQ(b.name(), "lirc (no device)");
     EXPECT_TRUE(listener_.lost.empty());  // never had one to lose
     receiver();
     next_ = devices_.size() - 1;  // the next open gets the receiver
     ASSERT_TRUE(run_until([&] { return b.present(); }));
-    EXPECT_EQ(b.open_status(), 0);
+    EXPECT_EQ(wire::to_int(b.open_status()), 0);
     EXPECT_EQ(listener_.back, 0);  // found, not back: it was never lost
 }
 
@@ -461,7 +461,7 @@ TEST_F(LircBackendTest, WithoutADeviceNameTheFirstMode2ReceiverIsChosen) {
     {
         LircBackend b(io_.get_executor(), listener_, log_, std::move(s));
         EXPECT_EQ(b.node(), lirc1);
-        EXPECT_EQ(b.open_status(), 0);
+        EXPECT_EQ(wire::to_int(b.open_status()), 0);
         EXPECT_FALSE(b.capabilities().can_send());
     }
     rx.verify_done();

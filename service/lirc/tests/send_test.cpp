@@ -131,7 +131,7 @@ TEST(SendPlan, RefusalsSayWhy) {
     PlanResult r = plan_send(s, 1, receive_only);
     EXPECT_EQ(r.outcome.fault, Fault::not_supported);
     EXPECT_EQ(r.outcome.message, "the device is receive-only: it cannot send IR");
-    EXPECT_EQ(send_error_code(r.outcome.fault), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(wire::to_int(send_status(r.outcome.fault)), ERR_NOT_SUPPORTED);
 
     ir::Signal zero = s;
     zero.once[3].off_us = 0;
@@ -156,7 +156,7 @@ TEST(SendPlan, RefusalsSayWhy) {
     r = plan_send(slow, 1000, transmitter());  // 201 s of air time
     EXPECT_EQ(r.outcome.fault, Fault::invalid_code);
     EXPECT_NE(r.outcome.message.find("lower the repeat count"), std::string::npos);
-    EXPECT_EQ(send_error_code(r.outcome.fault), ERR_INVALID_CODE);
+    EXPECT_EQ(wire::to_int(send_status(r.outcome.fault)), ERR_INVALID_CODE);
 
     r = plan_send(ir::Signal{}, 1, transmitter());
     EXPECT_EQ(r.outcome.fault, Fault::invalid_code);
@@ -264,7 +264,7 @@ TEST(Sender, ErrorsAtEachStepGiveTheDocumentedFaults) {
         FakeClock clock;
         const SendReport rep = send(dev, r.plan, clock, {});
         EXPECT_EQ(rep.outcome.fault, row.fault) << rep.outcome.message;
-        EXPECT_EQ(send_error_code(rep.outcome.fault), row.client_error);
+        EXPECT_EQ(wire::to_int(send_status(rep.outcome.fault)), row.client_error);
         if (row.carrier_err == EINVAL) {
             EXPECT_EQ(rep.outcome.message,
                       "the device refused the carrier of 38381 Hz: the device refused the value");

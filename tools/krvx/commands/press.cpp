@@ -28,12 +28,12 @@ int press(const Context &ctx, const PressOptions &o) {
         return fail(ctx, kRefused, "not pressed: invalid code: " + why);
     const auto r = krvx::press(ctx.socket, in.code, o.hold_ms, static_cast<uint8_t>(o.quality));
     if (r.status != 0) {
-        std::string message = std::string("not pressed: ") + KRVXErrorText(r.status);
+        std::string message =
+            std::string("not pressed: ") + (r.detail.empty() ? KRVXErrorText(r.status) : r.detail);
         if (r.status == ERR_NOT_SUPPORTED)
             message += " (only the simulated device has a virtual remote)";
-        if (!r.detail.empty())
-            message += ": " + r.detail;
-        return fail(ctx, r.status == ERR_DRIVER_NOT_FOUND ? kNoService : kRefused, message);
+        // Not reaching the service is the same failure as every other command's open.
+        return fail(ctx, r.opened ? kRefused : kNoService, message);
     }
     if (ctx.json)
         print_line(JsonObject(true)

@@ -7,6 +7,7 @@
 
 #include "../code_input.h"
 #include "../commands.h"
+#include "ir/signal.h"
 #include "krvxdrv.h"
 
 namespace krvx::cli {
@@ -51,7 +52,7 @@ Command add_send(CLI::App &parent) {
     cmd->add_option("-r,--repeat", o->repeat,
                     "Send the once part, then the repeat part N times (a code without a "
                     "repeat part: the whole code N times)")
-        ->check(CLI::Range(1, 1000))
+        ->check(CLI::Range(1, ir::kMaxRepeatCount))
         ->capture_default_str();
     return {cmd, [o](const Context &ctx) { return send(ctx, *o); }};
 }

@@ -13,7 +13,10 @@
 //
 // Connection life: the client's first frame must be Hello; the service answers with
 // HelloReply (status 0 and the version it speaks, or an ERR_* status and then closes).
-// Any malformed, oversized or unexpected frame ends the connection.
+// Any malformed, oversized or unexpected frame ends the connection. A request the service
+// refuses for a reason worth telling is answered by Refusal (same id) instead of its reply;
+// a Refusal with id 0 ends the connection (too many clients, a client that does not read,
+// a frame it could not take), and may come in place of HelloReply.
 //
 // Version 1 types (the learn/hook group is decoded by both sides already so that a later
 // version of either side can carry learns without a new framing):
@@ -27,11 +30,12 @@
 //   0x0012 Hook         -
 //   0x0013 Unhook       -
 //   0x0014 HookAnswer   learn_id u32, kind u8 (0 inject, 1 accept burst), code str
-//   0x0080 Reply        status i32                (0 or an ERR_* value of krvxdrv.h)
+//   0x0080 Reply        status i32                (a Status: 0 or an ERR_* value)
 //   0x0081 HelloReply   status i32, version u16
 //   0x0082 InfoReply    status i32, firmware u32, protocol u32, day u8, month u8, year u8
 //   0x0083 SendAccepted done_within_us u64   interim answer to Transmit (same id): the send
 //                       is queued and ends within that time; its Reply follows
+//   0x0084 Refusal      status i32 (not 0), why str (at most kMaxWhy bytes)
 //   0x00C0 Received     code str (12 characters)                         event
 //   0x00C1 LearnBegin   learn_id u32, own u8                             event
 //   0x00C2 LearnProgress learn_id u32, progress i32, quality i32, carrier_hz i32  event
@@ -49,6 +53,8 @@
 #include <variant>
 #include <vector>
 
+#include "wire/status.h"
+
 namespace wire {
 
 inline constexpr uint32_t kMagic = 0x5856524B;  // "KRVX" little-endian
@@ -58,6 +64,8 @@ inline constexpr uint32_t kMaxPayload = 4096;
 /// Longest string field (a Pronto code is at most 2048 characters).
 inline constexpr std::size_t kMaxText = 2048;
 inline constexpr std::size_t kLengthPrefix = 4;
+/// Longest reason a Refusal carries.
+inline constexpr std::size_t kMaxWhy = 200;
 
 enum class Type : uint16_t {
     Hello = 0x0001,
@@ -74,6 +82,7 @@ enum class Type : uint16_t {
     HelloReply = 0x0081,
     InfoReply = 0x0082,
     SendAccepted = 0x0083,
+    Refusal = 0x0084,
     Received = 0x00C0,
     LearnBegin = 0x00C1,
     LearnProgress = 0x00C2,
@@ -127,16 +136,16 @@ struct HookAnswer {
     friend bool operator==(const HookAnswer &, const HookAnswer &) = default;
 };
 struct Reply {
-    int32_t status = 0;
+    Status status = Status::Ok;
     friend bool operator==(const Reply &, const Reply &) = default;
 };
 struct HelloReply {
-    int32_t status = 0;
+    Status status = Status::Ok;
     uint16_t version = kVersion;
     friend bool operator==(const HelloReply &, const HelloReply &) = default;
 };
 struct InfoReply {
-    int32_t status = 0;
+    Status status = Status::Ok;
     uint32_t firmware = 0;
     uint32_t protocol = 0;
     uint8_t day = 0;
@@ -147,6 +156,11 @@ struct InfoReply {
 struct SendAccepted {
     uint64_t done_within_us = 0;
     friend bool operator==(const SendAccepted &, const SendAccepted &) = default;
+};
+struct Refusal {
+    Status status = Status::CommFailed;
+    std::string why;
+    friend bool operator==(const Refusal &, const Refusal &) = default;
 };
 struct Received {
     std::string code;
@@ -175,8 +189,8 @@ struct DeviceLost {
 };
 
 using Body = std::variant<Hello, GetInfo, Transmit, SetReceive, Press, LearnStart, LearnStop, Hook,
-                          Unhook, HookAnswer, Reply, HelloReply, InfoReply, SendAccepted, Received,
-                          LearnBegin, LearnProgress, LearnEnd, DeviceLost>;
+                          Unhook, HookAnswer, Reply, HelloReply, InfoReply, SendAccepted, Refusal,
+                          Received, LearnBegin, LearnProgress, LearnEnd, DeviceLost>;
 
 struct Message {
     uint32_t id = 0;
@@ -190,9 +204,14 @@ bool is_request(const Body &body);
 /// The type tag of a body.
 Type type_of(const Body &body);
 
-/// A whole frame (length prefix included) for the message. Strings longer than kMaxText are
-/// not representable: encode() returns an empty vector for them.
+/// A whole frame (length prefix included) for the message. Strings longer than kMaxText (a
+/// Refusal's reason: kMaxWhy) are not representable: encode() returns an empty vector.
 std::vector<uint8_t> encode(const Message &message);
+
+/// Appends the frame of `message` to `out`, which keeps its capacity (no allocation once
+/// it is large enough). Returns false and leaves `out` as it was for a message encode()
+/// cannot represent.
+bool encode_into(const Message &message, std::vector<uint8_t> &out);
 
 struct DecodeResult {
     std::optional<Message> message;
