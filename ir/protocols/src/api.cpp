@@ -91,15 +91,6 @@ const Row &row_of(const ProtocolInfo &info) {
     return rows()[std::size_t(&info - infos().protocols.data())];
 }
 
-const KernelForm *form_named(std::string_view name) {
-    for (const KernelForm &form : kernel_forms()) {
-        if (form.name == name) {
-            return &form;
-        }
-    }
-    return nullptr;
-}
-
 std::string number_text(uint64_t v) {
     return std::to_string(v);
 }
@@ -335,14 +326,16 @@ EncodeResult encode(const ProtocolInfo &protocol, std::span<const Param> params)
 }
 
 EncodeResult encode(const KernelProtocolInfo &protocol, uint64_t scancode) {
-    const KernelForm *form = form_named(protocol.name);
-    State st;
-    if (form == nullptr || !kernel_values(*form, scancode, st)) {
-        char hex[24];
-        std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(scancode));
-        return failure(std::string(protocol.name) + ": " + hex + " is not a valid scancode");
+    // The first form of that name that carries the scancode sends it.
+    for (const KernelForm &form : kernel_forms()) {
+        State st;
+        if (form.name == protocol.name && kernel_values(form, scancode, st)) {
+            return {signal_of(row(form.row), st.value), {}};
+        }
     }
-    return {signal_of(row(form->row), st.value), {}};
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(scancode));
+    return failure(std::string(protocol.name) + ": " + hex + " is not a valid scancode");
 }
 
 EncodeResult encode(std::string_view code_text) {

@@ -25,18 +25,30 @@ struct Tolerance {
     double of(double expected) const { return rel * expected + abs; }
 };
 
-// Spaces at least this long are lead-outs or frame gaps: only their minimum is checked.
+// A lead-out may be this much shorter than its protocol says.
+constexpr double kLeadOutShare = 0.5;
+
+// Spaces at least this long, and a frame's last space, are lead-outs or frame gaps: only
+// their minimum is checked.
 constexpr double kLongSpaceUs = 10000;
 
+// Where a match stands in the input. Trivial, so that the many copies a search makes cost
+// no initialisation.
 struct Cursor {
-    const uint32_t *d = nullptr;
-    std::size_t n = 0;
-    std::size_t pos = 0;  // current duration; even positions are marks
-    double rem = 0;       // what is left of d[pos]
-    double run = 0;       // expected µs taken from d[pos] so far
-    double elapsed = 0;   // expected µs since the frame began
-    double err = 0;       // sum over closed durations of |measured - expected| / tolerance
+    const uint32_t *d;
+    std::size_t n;
+    std::size_t pos;  // current duration; even positions are marks
+    double rem;       // what is left of d[pos]
+    double run;       // expected µs taken from d[pos] so far
+    double elapsed;   // expected µs since the frame began
+    double err;       // sum over closed durations of |measured - expected| / tolerance
+    int runs;         // closed durations
+    double measured;  // µs of the closed durations of this frame, lead-outs left out
+    double expected;  // what the frame says they should be
 
+    static Cursor at(std::span<const uint32_t> d, std::size_t pos) {
+        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0, 0, 0};
+    }
     bool at_end() const { return pos >= n; }
     bool at_mark() const { return pos % 2 == 0; }
     void advance() {
@@ -48,7 +60,7 @@ struct Cursor {
 
 // Up to two ways a piece can be taken: a duration that ends here, or one that goes on.
 struct Outcomes {
-    std::array<Cursor, 4> c;
+    std::array<Cursor, 4> c;  // uninitialised: only the first n are set
     std::size_t n = 0;
     void add(const Cursor &x) {
         if (n < c.size()) {
@@ -84,6 +96,9 @@ void take(Cursor c, const Tolerance &t, bool mark, double len, Level next, Outco
     const bool can_close = std::abs(c.rem) <= tol;
     if (can_close) {
         closed.err += std::abs(c.rem) / tol;
+        closed.runs += 1;
+        closed.measured += c.run + c.rem;
+        closed.expected += c.run;
         closed.advance();
     }
     const bool can_go_on = next == Level::Any && c.rem >= t.half_unit / 2;
@@ -98,7 +113,9 @@ void take(Cursor c, const Tolerance &t, bool mark, double len, Level next, Outco
     }
 }
 
-// Takes a lead-out: at least `len` µs of space, or the end of the input.
+// Takes a lead-out: at least about half of `len` µs of space (senders pause longer or
+// shorter between frames than their protocol says; the next frame speaks for itself), or
+// the end of the input.
 bool take_lead_out(Cursor &c, const Tolerance &t, double len) {
     c.elapsed += len;
     if (c.at_end()) {
@@ -109,7 +126,7 @@ bool take_lead_out(Cursor &c, const Tolerance &t, double len) {
     }
     c.run += len;
     c.rem -= len;
-    if (c.rem < -t.of(c.run)) {
+    if (c.rem < -(kLeadOutShare * len + t.of(c.run - len))) {
         return false;
     }
     c.advance();
@@ -170,7 +187,7 @@ struct Pending {
 };
 
 struct Checks {
-    std::array<Pending, 8> p{};
+    std::array<Pending, 4> p{};
     std::size_t n = 0;
 };
 
@@ -202,22 +219,86 @@ bool assign(const Item &item, uint64_t field, State &st, Checks &checks) {
     }
 }
 
+// Symbols a field tries at one place: the best fitting few.
+constexpr std::size_t kMaxAlternatives = 3;
+
 // Work one frame match may do before it gives up (adversarial input cannot make a
 // decode slow; real signals need a small fraction of it).
-constexpr int kStepBudget = 20000;
+constexpr int kStepBudget = 4000;
+
+// How far the sum of a frame's durations may be from what the protocol says, in frames of
+// at least kScaleRuns durations (in fewer, one long duration's jitter dominates the sum).
+constexpr double kScaleTolerance = 0.08;
+constexpr int kScaleRuns = 8;
 
 // A depth-first match of one frame: each step takes one item's piece or one symbol of a
 // field; where several symbols or duration ends fit, the best fitting is followed first
 // and the others when what follows does not fit.
+constexpr std::size_t kMaxItems = 24;
+
+// What the search asks of a frame again and again, worked out once per frame of the table:
+// the level each item starts with, and where each run of fields ends and how many bits it
+// has.
+struct FrameShape {
+    std::array<Level, kMaxItems + 1> level{};
+    std::array<uint8_t, kMaxItems> end{};
+    std::array<uint8_t, kMaxItems> bits{};
+    std::array<Level, 2> coding_level{};
+    bool usable = false;
+
+    FrameShape() = default;
+    FrameShape(const Row &row, std::span<const Item> items) {
+        usable = items.size() <= kMaxItems && row.codings.size() <= coding_level.size();
+        if (!usable) {
+            return;
+        }
+        for (std::size_t i = 0; i <= items.size(); ++i) {
+            level[i] = first_level(row, items, i);
+        }
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (is_field(items[i].op)) {
+                end[i] = uint8_t(run_end(items, i));
+                for (std::size_t j = i; j < end[i]; ++j) {
+                    bits[i] = uint8_t(bits[i] + items[j].width);
+                }
+            }
+        }
+        for (std::size_t k = 0; k < row.codings.size(); ++k) {
+            coding_level[k] = first_level(row.codings[k]);
+        }
+    }
+};
+
+// The shapes of every row's intro (even index) and repeat frame (odd index).
+const FrameShape &shape_of(const Row &row, bool repeat) {
+    static const auto shapes = [] {
+        std::array<FrameShape, 2 * std::size_t(Id::Count)> all{};
+        for (const Row &r : rows()) {
+            all[2 * std::size_t(r.id)] = FrameShape(r, r.intro);
+            all[2 * std::size_t(r.id) + 1] = FrameShape(r, r.repeat);
+        }
+        return all;
+    }();
+    return shapes[2 * std::size_t(row.id) + (repeat ? 1 : 0)];
+}
+
 class FrameMatcher {
   public:
-    FrameMatcher(const Row &row, std::span<const Item> items, const Tolerance &t)
-        : row_(row), items_(items), t_(t) {}
+    FrameMatcher(const Row &row, std::span<const Item> items, const FrameShape &shape,
+                 const Tolerance &t)
+        : row_(row), items_(items), shape_(shape), t_(t) {}
 
     bool match(Cursor &c, State &st) {
+        if (!shape_.usable) {
+            return false;
+        }
         c.elapsed = 0;
+        c.measured = 0;
+        c.expected = 0;
+        runs_at_start_ = c.runs;
         budget_ = kStepBudget;
-        if (!walk(0, 0, c, BitStream{}, st, Checks{})) {
+        Path path{BitStream{}, st, Checks{}};
+        if (!walk(0, 0, c, path)) {
             return false;
         }
         c = end_cursor_;
@@ -226,35 +307,40 @@ class FrameMatcher {
     }
 
   private:
-    bool walk(std::size_t i, std::size_t chunk, const Cursor &c, const BitStream &bits,
-              const State &st, const Checks &checks) {
+    // What a path through the frame has read so far. Steps change it in place; a step with
+    // several ways on saves it before the first and restores it before each other.
+    struct Path {
+        BitStream bits;
+        State st;
+        Checks checks;
+    };
+
+    bool walk(std::size_t i, std::size_t chunk, const Cursor &c, Path &path) {
         if (--budget_ < 0) {
             return false;
         }
         if (i == items_.size()) {
-            for (std::size_t k = 0; k < checks.n; ++k) {
-                const Item &item = *checks.p[k].item;
-                if ((item.check(st.value) & mask_of(item.width)) != checks.p[k].value) {
-                    return false;
-                }
-            }
-            end_cursor_ = c;
-            end_state_ = st;
-            return true;
+            return finish(c, path);
         }
         const Item &item = items_[i];
         switch (item.op) {
             case Op::Mark:
             case Op::Space: {
-                if (item.op == Op::Space && item.us >= kLongSpaceUs) {
+                if (item.op == Op::Space && (item.us >= kLongSpaceUs || i + 1 == items_.size())) {
                     Cursor next = c;
-                    return take_lead_out(next, t_, item.us) &&
-                           walk(i + 1, 0, next, bits, st, checks);
+                    return take_lead_out(next, t_, item.us) && walk(i + 1, 0, next, path);
                 }
                 Outcomes out;
-                take(c, t_, item.op == Op::Mark, item.us, first_level(row_, items_, i + 1), out);
+                take(c, t_, item.op == Op::Mark, item.us, shape_.level[i + 1], out);
+                if (out.n == 1) {
+                    return walk(i + 1, 0, out.c[0], path);
+                }
+                const Path saved = path;
                 for (std::size_t k = 0; k < out.n; ++k) {
-                    if (walk(i + 1, 0, out.c[k], bits, st, checks)) {
+                    if (k > 0) {
+                        path = saved;
+                    }
+                    if (walk(i + 1, 0, out.c[k], path)) {
                         return true;
                     }
                 }
@@ -264,20 +350,34 @@ class FrameMatcher {
                 Cursor next = c;
                 return take_lead_out(next, t_,
                                      std::max(double(item.us) - c.elapsed, row_.unit_us)) &&
-                       walk(i + 1, 0, next, bits, st, checks);
+                       walk(i + 1, 0, next, path);
             }
             default:
-                return walk_field(i, chunk, c, bits, st, checks);
+                return walk_field(i, chunk, c, path);
         }
     }
 
-    bool walk_field(std::size_t i, std::size_t chunk, const Cursor &c, const BitStream &bits,
-                    const State &st, const Checks &checks) {
-        const std::size_t end = run_end(items_, i);
-        std::size_t nbits = 0;
-        for (std::size_t j = i; j < end; ++j) {
-            nbits += items_[j].width;
+    bool finish(const Cursor &c, const Path &path) {
+        // Each duration may be off by its tolerance, but not all of them the same way: a
+        // clock that runs 20 % fast is another protocol's timing, not jitter.
+        if (c.runs - runs_at_start_ >= kScaleRuns &&
+            std::abs(c.measured - c.expected) > kScaleTolerance * c.expected) {
+            return false;
         }
+        for (std::size_t k = 0; k < path.checks.n; ++k) {
+            const Item &item = *path.checks.p[k].item;
+            if ((item.check(path.st.value) & mask_of(item.width)) != path.checks.p[k].value) {
+                return false;
+            }
+        }
+        end_cursor_ = c;
+        end_state_ = path.st;
+        return true;
+    }
+
+    bool walk_field(std::size_t i, std::size_t chunk, const Cursor &c, Path &path) {
+        const std::size_t end = shape_.end[i];
+        const std::size_t nbits = shape_.bits[i];
         const Coding &coding = row_.codings[items_[i].coding];
         const unsigned k = bits_per_symbol(coding);
         const std::size_t chunks = nbits / k;
@@ -285,78 +385,109 @@ class FrameMatcher {
             return false;
         }
         if (chunk == chunks) {
-            State next = st;
-            Checks next_checks = checks;
-            std::size_t at = 0;
-            for (std::size_t j = i; j < end; ++j) {
-                if (!assign(items_[j], bits.read(row_, items_[j], at), next, next_checks)) {
-                    return false;
-                }
-                at += items_[j].width;
-            }
-            return walk(end, 0, c, BitStream{}, next, next_checks);
+            path.bits = BitStream{};
+            return walk(end, 0, c, path);
         }
 
-        // Every symbol that fits here, best first.
+        // The symbols that fit here, the best few, best first.
         struct Alternative {
             unsigned value;
             Cursor c;
         };
-        std::array<Alternative, 32> alts;
+        std::array<Alternative, kMaxAlternatives> alts;
         std::size_t nalts = 0;
+        auto keep = [&](unsigned value, const Cursor &x) {
+            std::size_t at = nalts;
+            while (at > 0 && x.err < alts[at - 1].c.err) {
+                --at;
+            }
+            if (at == kMaxAlternatives) {
+                return;
+            }
+            for (std::size_t m = std::min(nalts, kMaxAlternatives - 1); m > at; --m) {
+                alts[m] = alts[m - 1];
+            }
+            alts[at] = {value, x};
+            nalts = std::min(nalts + 1, kMaxAlternatives);
+        };
         const Level after =
-            chunk + 1 == chunks ? first_level(row_, items_, end) : first_level(coding);
+            chunk + 1 == chunks ? shape_.level[end] : shape_.coding_level[items_[i].coding];
         const unsigned index = unsigned(nbits - 1 - chunk * k);  // iMON: bit number as sent
-        const bool prev = bits.n > 0 && bits.bit[bits.n - 1];
+        const bool prev = path.bits.n > 0 && path.bits.at(path.bits.n - 1);
         for (unsigned v = 0; v < (1u << k); ++v) {
             const Pieces p = pieces_of(coding, v, index, prev);
-            Outcomes now;
-            now.add(c);
-            for (uint8_t j = 0; j < p.n && now.n > 0; ++j) {
+            std::array<Outcomes, 2> buf;  // the ways so far, and the ways after this piece
+            std::size_t cur = 0;
+            buf[0].n = 0;
+            buf[0].add(c);
+            for (uint8_t j = 0; j < p.n && buf[cur].n > 0; ++j) {
                 const Level next = j + 1 < p.n ? level_of(p.us[j + 1]) : after;
-                Outcomes later;
-                for (std::size_t q = 0; q < now.n; ++q) {
-                    take(now.c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, later);
+                Outcomes &later = buf[1 - cur];
+                later.n = 0;
+                for (std::size_t q = 0; q < buf[cur].n; ++q) {
+                    take(buf[cur].c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, later);
                 }
-                now = later;
+                cur = 1 - cur;
             }
-            for (std::size_t q = 0; q < now.n && nalts < alts.size(); ++q) {
-                alts[nalts++] = {v, now.c[q]};
+            for (std::size_t q = 0; q < buf[cur].n; ++q) {
+                keep(v, buf[cur].c[q]);
             }
         }
-        std::stable_sort(
-            alts.begin(), alts.begin() + nalts,
-            [](const Alternative &a, const Alternative &b) { return a.c.err < b.c.err; });
+        if (nalts == 0) {
+            return false;
+        }
+        const std::size_t before = path.bits.n;
+        const Path saved = nalts > 1 ? path : Path{};
         for (std::size_t a = 0; a < nalts; ++a) {
-            BitStream next = bits;
-            for (unsigned j = 0; j < k && next.n < BitStream::kMax; ++j) {
-                next.bit[next.n++] = ((alts[a].value >> (k - 1 - j)) & 1) != 0;
+            if (a > 0) {
+                path = saved;
             }
-            if (walk(i, chunk + 1, alts[a].c, next, st, checks)) {
+            for (unsigned j = 0; j < k; ++j) {
+                path.bits.push(((alts[a].value >> (k - 1 - j)) & 1) != 0);
+            }
+            // Fields complete with this symbol are checked now, so that a wrong constant or
+            // complement ends this path at once.
+            if (assign_complete(i, end, before, path) && walk(i, chunk + 1, alts[a].c, path)) {
                 return true;
             }
         }
         return false;
     }
 
+    // Assigns the fields of the run [i, end) whose last bit lies in (before, bits.n].
+    bool assign_complete(std::size_t i, std::size_t end, std::size_t before, Path &path) const {
+        std::size_t at = 0;
+        for (std::size_t j = i; j < end; ++j) {
+            const std::size_t last = at + items_[j].width;
+            if (last > before && last <= path.bits.n &&
+                !assign(items_[j], path.bits.read(row_, items_[j], at), path.st, path.checks)) {
+                return false;
+            }
+            at = last;
+        }
+        return true;
+    }
+
     const Row &row_;
     std::span<const Item> items_;
+    const FrameShape &shape_;
     Tolerance t_;
     int budget_ = 0;
-    Cursor end_cursor_;
+    int runs_at_start_ = 0;
+    Cursor end_cursor_{};
     State end_state_;
 };
 
-bool match_frame(const Row &row, std::span<const Item> items, const Tolerance &t, Cursor &c,
-                 State &st) {
-    return FrameMatcher(row, items, t).match(c, st);
+bool match_frame(const Row &row, bool repeat, const Tolerance &t, Cursor &c, State &st) {
+    const std::span<const Item> items = repeat ? row.repeat : row.intro;
+    return FrameMatcher(row, items, shape_of(row, repeat), t).match(c, st);
 }
 
 struct Match {
     State state;
     int frames = 0;
     bool complete = false;
-    double err = 0;
+    double err = 0;  // mean deviation of a duration, in tolerances
 };
 
 constexpr int kMaxFrames = 1000;
@@ -364,35 +495,38 @@ constexpr int kMaxStarts = 4;
 
 std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d) {
     const Tolerance t{row.rel_tol, row.abs_tol_us, row.unit_us / 2};
-    const std::span<const Item> repeat = row.repeats == Repeat::Ditto ? row.repeat : row.intro;
+    const bool ditto = row.repeats == Repeat::Ditto;
     int starts = 0;
     for (std::size_t start = 0; start < d.size() && starts < kMaxStarts; start += 2) {
         if (start > 0 && d[start - 1] < kFrameGapUs) {
             continue;
         }
         ++starts;
-        Cursor c{d.data(), d.size(), start, double(d[start])};
+        Cursor c = Cursor::at(d, start);
         State st;
-        if (!match_frame(row, row.intro, t, c, st)) {
+        if (!match_frame(row, false, t, c, st)) {
             continue;
         }
         int frames = 1;
         while (!c.at_end() && frames < kMaxFrames) {
             Cursor next = c;
             State s = st;
-            if (!match_frame(row, repeat, t, next, s) || next.pos == c.pos) {
+            if (!match_frame(row, ditto, t, next, s) || next.pos == c.pos) {
                 break;
             }
             c = next;
             st = s;
             ++frames;
         }
-        return Match{st, frames, start == 0 && c.at_end(), c.err};
+        return Match{st, frames, start == 0 && c.at_end(), c.runs > 0 ? c.err / c.runs : 0};
     }
     return std::nullopt;
 }
 
 }  // namespace
+
+// Fits within this many tolerances of each other count as equally good.
+constexpr double kFitStep = 0.1;
 
 std::vector<Decode> decode_rows(std::span<const uint32_t> d, double carrier_hz) {
     struct Found {
@@ -425,6 +559,11 @@ std::vector<Decode> decode_rows(std::span<const uint32_t> d, double carrier_hz) 
     std::stable_sort(found.begin(), found.end(), [&](const Found &a, const Found &b) {
         if (a.m.complete != b.m.complete) {
             return a.m.complete;
+        }
+        // A clearly better fit first: the timing of one protocol, not the next best.
+        const int fa = int(a.m.err / kFitStep), fb = int(b.m.err / kFitStep);
+        if (fa != fb) {
+            return fa < fb;
         }
         const std::size_t ga = group(a.row), gb = group(b.row);
         if (ga != gb) {

@@ -48,7 +48,7 @@ void put_bits(Writer &w, const Row &row, const Coding &coding, const BitStream &
         const double u = coding.imon_unit_us;
         bool prev = false;
         for (std::size_t i = 0; i < stream.n; ++i) {
-            const bool bit = stream.bit[i];
+            const bool bit = stream.at(i);
             const unsigned index = unsigned(stream.n - 1 - i);
             const bool check = ((coding.imon_checks >> index) & 1) != 0 && !bit && !prev;
             w.put(check ? u : -u);
@@ -61,7 +61,7 @@ void put_bits(Writer &w, const Row &row, const Coding &coding, const BitStream &
     for (std::size_t i = 0; i + k <= stream.n; i += k) {
         unsigned v = 0;
         for (unsigned j = 0; j < k; ++j) {
-            v = (v << 1) | unsigned(stream.bit[i + j]);
+            v = (v << 1) | unsigned(stream.at(i + j));
         }
         put_symbol(w, coding.symbols[v]);
     }

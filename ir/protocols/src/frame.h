@@ -56,23 +56,28 @@ inline uint64_t field_value(const Item &item, const Values &v) {
 /// Bits in the order they are sent.
 struct BitStream {
     static constexpr std::size_t kMax = 128;
-    std::array<bool, kMax> bit{};
+    std::array<uint64_t, 2> word{};
     std::size_t n = 0;
 
-    void append(const Row &row, const Item &item, uint64_t value) {
-        const bool msb = msb_first(row, item);
-        for (unsigned j = 0; j < item.width && n < kMax; ++j) {
-            const unsigned b = msb ? item.width - 1 - j : j;
-            bit[n++] = ((value >> b) & 1) != 0;
+    bool at(std::size_t i) const { return ((word[i / 64] >> (i % 64)) & 1) != 0; }
+    void push(bool b) {
+        if (n < kMax) {
+            word[n / 64] |= uint64_t(b) << (n % 64);
+            ++n;
         }
     }
-    /// The value of `width` bits starting at `at`, read as the item sends them.
-    uint64_t read(const Row &row, const Item &item, std::size_t at) const {
+    void append(const Row &row, const Item &item, uint64_t value) {
+        const bool msb = msb_first(row, item);
+        for (unsigned j = 0; j < item.width; ++j) {
+            push(((value >> (msb ? item.width - 1 - j : j)) & 1) != 0);
+        }
+    }
+    /// The value of `width` bits starting at `from`, read as the item sends them.
+    uint64_t read(const Row &row, const Item &item, std::size_t from) const {
         const bool msb = msb_first(row, item);
         uint64_t value = 0;
-        for (unsigned j = 0; j < item.width && at + j < n; ++j) {
-            const unsigned b = msb ? item.width - 1 - j : j;
-            value |= uint64_t(bit[at + j]) << b;
+        for (unsigned j = 0; j < item.width && from + j < n; ++j) {
+            value |= uint64_t(at(from + j)) << (msb ? item.width - 1 - j : j);
         }
         return value;
     }

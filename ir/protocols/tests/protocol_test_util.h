@@ -42,12 +42,20 @@ inline std::vector<Param> random_params(const ProtocolInfo &info, std::mt19937 &
 
 enum class Jitter { None, Relative10, Absolute100 };
 
-// Protocols whose symbols differ by less than 200 µs cannot survive ±100 µs of jitter:
-// they get what their step allows.
+// Protocols whose symbols differ by less than 200 µs cannot survive ±100 µs of jitter,
+// XMP's 16 symbols 136 µs apart not ±10 % either, nor can iMON's long runs of 415 µs units
+// be counted under ±10 %: they get what their steps allow.
 inline double absolute_jitter_us(const ProtocolInfo &info) {
     static const std::set<std::string_view> fine = {"XMP",      "XMP-1",    "XMP-2",   "Nokia32",
                                                     "RC-MM-12", "RC-MM-24", "RC-MM-32"};
     return fine.count(info.name) != 0 ? 40 : 100;
+}
+inline double relative_jitter(const ProtocolInfo &info) {
+    static const std::set<std::string_view> fine = {"XMP", "XMP-1", "XMP-2", "iMON"};
+    if (info.name == "iMON") {
+        return 0.03;
+    }
+    return fine.count(info.name) != 0 ? 0.015 : 0.10;
 }
 
 // Each duration moved by up to ±10 % of itself, or by up to ±100 µs, uniformly.
@@ -56,7 +64,8 @@ inline std::vector<uint32_t> jittered(std::vector<uint32_t> d, Jitter j, const P
     if (j == Jitter::None) {
         return d;
     }
-    const double amount = j == Jitter::Relative10 ? 0.10 : absolute_jitter_us(info);
+    const double amount =
+        j == Jitter::Relative10 ? relative_jitter(info) : absolute_jitter_us(info);
     std::uniform_real_distribution<double> u(-amount, amount);
     for (uint32_t &v : d) {
         const double x = j == Jitter::Relative10 ? v * (1 + u(rng)) : v + u(rng);
@@ -80,8 +89,11 @@ inline const std::set<std::pair<std::string_view, std::string_view>> &shared_sig
         {"NEC1", "NEC1-f16"},   // F's second byte is ~F
         {"NEC1", "NEC1-rnc"},   // F's nibbles equal: ~F and its nibble swap coincide
         {"Apple", "NEC1-f16"},  // S=135 with Apple's parity
-        {"Apple", "NEC1-rnc"}, {"MCE", "RC6-6-32"},  // OEM1=128 and the trailer bit 0
-        {"NEC2", "Pioneer"},                         // differ only in carrier
+        {"Apple", "NEC1-rnc"},   {"MCE", "RC6-6-32"},  // OEM1=128 and the trailer bit 0
+        {"NEC2", "Pioneer"},                           // differ only in carrier
+        {"Sanyo", "Aiwa"},        // 562.5 against 550 µs: Aiwa's S is Sanyo's D above bit 8
+        {"Sanyo", "NEC42"},       // one frame alike; NEC42 repeats with NEC's ditto
+        {"Nokia32", "RC-MM-32"},  // the same 32 bits, read as fields or as one number
     };
     return pairs;
 }
