@@ -228,7 +228,7 @@ constexpr int kStepBudget = 4000;
 
 // How far the sum of a frame's durations may be from what the protocol says, in frames of
 // at least kScaleRuns durations (in fewer, one long duration's jitter dominates the sum).
-constexpr double kScaleTolerance = 0.08;
+constexpr double kScaleTolerance = 0.2;
 constexpr int kScaleRuns = 8;
 
 // A depth-first match of one frame: each step takes one item's piece or one symbol of a

@@ -231,9 +231,12 @@ constexpr ParamSpec kDenonParams[] = {param("D", 5), param("F", 8)};
 constexpr Item kDenonFrame[] = {bits(0, 5),          bits(1, 8),         konst(0, 2), mark(kDenon),
                                 space(165 * kDenon), bits(0, 5),         inv(1, 8),   konst(3, 2),
                                 mark(kDenon),        space(165 * kDenon)};
-constexpr Item kSharpFrame[] = {bits(0, 5),          bits(1, 8),         konst(1, 2), mark(kDenon),
-                                space(165 * kDenon), bits(0, 5),         inv(1, 8),   konst(2, 2),
-                                mark(kDenon),        space(165 * kDenon)};
+// Sharp: Denon's frame with other constants, at the 320 µs pulse and 1 ms / 2 ms bit periods
+// that Sharp and the kernel use (a 264 µs unit is 5 % off them).
+constexpr Symbol kSharpSymbols[] = {sym(320, -680), sym(320, -1680)};
+constexpr Coding kSharpCoding[] = {{kSharpSymbols}};
+constexpr Item kSharpFrame[] = {bits(0, 5), bits(1, 8), konst(1, 2), mark(320), space(40000),
+                                bits(0, 5), inv(1, 8),  konst(2, 2), mark(320), space(40000)};
 
 // Mitsubishi: {32.6k,300}<1,-3|1,-7>(D:8,F:8,1,-80).
 constexpr double kMitsubishi = 300;
@@ -746,9 +749,9 @@ constexpr Row kRows[] = {
     {.id = Id::Sharp,
      .name = "Sharp",
      .carrier_hz = 38000,
-     .unit_us = kDenon,
+     .unit_us = 40,
      .params = kDenonParams,
-     .codings = kDenonCoding,
+     .codings = kSharpCoding,
      .intro = kSharpFrame,
      .kernel_family = kSharpFam},
     {.id = Id::Mitsubishi,
