@@ -55,7 +55,8 @@ struct Infos {
                 }
             }
             protocols.push_back({row.name, row.carrier_hz, params[std::size_t(row.id)],
-                                 texts.emplace_back(std::move(names))});
+                                 texts.emplace_back(std::move(names)), row.rel_tol,
+                                 row.abs_tol_us});
         }
         for (const KernelForm &form : kernel_forms()) {
             const bool seen = std::any_of(kernels.begin(), kernels.end(),

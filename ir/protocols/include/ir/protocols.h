@@ -53,6 +53,8 @@ struct ProtocolInfo {
     std::span<const ParamInfo> params;  ///< in the order decodes list them
     std::string_view kernel;            ///< kernel protocol names this decodes as ("nec necx"),
                                         ///< empty when the kernel has no such protocol
+    double rel_tolerance = 0;           ///< a measured duration fits when it is within
+    double abs_tolerance_us = 0;        ///< rel_tolerance × expected + abs_tolerance_us
 };
 
 /// Every protocol, in preference order (a decode that fits two protocols equally well
