@@ -89,13 +89,32 @@ inline const std::set<std::pair<std::string_view, std::string_view>> &shared_sig
         {"NEC1", "NEC1-f16"},   // F's second byte is ~F
         {"NEC1", "NEC1-rnc"},   // F's nibbles equal: ~F and its nibble swap coincide
         {"Apple", "NEC1-f16"},  // S=135 with Apple's parity
-        {"Apple", "NEC1-rnc"},   {"MCE", "RC6-6-32"},  // OEM1=128 and the trailer bit 0
-        {"NEC2", "Pioneer"},                           // differ only in carrier
+        {"Apple", "NEC1-rnc"},
+        {"MCE", "RC6-6-32"},      // OEM1=128 and the trailer bit 0
+        {"NEC2", "Pioneer"},      // differ only in carrier
         {"Sanyo", "Aiwa"},        // 562.5 against 550 µs: Aiwa's S is Sanyo's D above bit 8
         {"Sanyo", "NEC42"},       // one frame alike; NEC42 repeats with NEC's ditto
         {"Nokia32", "RC-MM-32"},  // the same 32 bits, read as fields or as one number
+        {"RCA", "RCA-38"},        // differ only in carrier
+        {"XMP-1", "XMP"},         // XMP-1 and XMP-2 are XMP with one byte of F zero
+        {"XMP-2", "XMP"},
+        {"XMP-1", "XMP-2"},            // F=0
+        {"Panasonic", "Kaseikyo"},     // Kaseikyo is the family's general form: every
+        {"Denon-K", "Kaseikyo"},       // member's frame is a Kaseikyo frame with the
+        {"Mitsubishi-K", "Kaseikyo"},  // member's OEM codes, where the checks agree
+        {"JVC-48", "Kaseikyo"},
+        {"Panasonic2", "Kaseikyo"},
+        {"NEC42", "NEC42ext"},     // NEC42ext is the raw form of the same 42 bits
+        {"NEC1-rnc", "NEC1-f16"},  // NEC1-f16 is the raw form of NEC's 32 bits
+        {"NEC1", "NEC1-rnc"},
+        {"Xbox-DVD", "RCA"},     // the same 24-bit layout; Xbox-DVD's marks are 20 % longer,
+        {"Xbox-DVD", "RCA-38"},  // within what receivers add: the fit orders them
     };
     return pairs;
+}
+
+inline bool shared(std::string_view a, std::string_view b) {
+    return shared_signals().count({a, b}) != 0 || shared_signals().count({b, a}) != 0;
 }
 
 inline bool first_or_shared(const std::vector<Decode> &d, const ProtocolInfo *info) {

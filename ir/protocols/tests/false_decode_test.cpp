@@ -1,0 +1,64 @@
+// No false decodes: random noise decodes as nothing, and one protocol's frames decode as
+// no other protocol unless the two genuinely share the signal (protocol_test_util.h).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+#include "ir/protocols.h"
+#include "protocol_test_util.h"
+
+namespace {
+
+using namespace ir::protocols;
+
+TEST(FalseDecodes, NoiseDecodesAsNothing) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> count(6, 120);
+    std::uniform_int_distribution<uint32_t> duration(80, 6000);
+    int decoded = 0;
+    for (int i = 0; i < 4000; ++i) {
+        std::vector<uint32_t> d(std::size_t(count(rng)));
+        for (uint32_t &v : d) {
+            v = duration(rng);
+        }
+        d.push_back(60000);
+        const std::vector<Decode> r = decode(d);
+        if (!r.empty()) {
+            ADD_FAILURE() << "noise decoded as " << r.front().text();
+            ++decoded;
+        }
+    }
+    EXPECT_EQ(decoded, 0);
+}
+
+TEST(FalseDecodes, FramesDecodeAsNoOtherProtocol) {
+    std::map<std::string, std::set<std::string>> seen;
+    std::mt19937 rng(7);
+    for (const ProtocolInfo &info : all()) {
+        for (const prototest::Jitter j : {prototest::Jitter::None, prototest::Jitter::Relative10,
+                                          prototest::Jitter::Absolute100}) {
+            for (int i = 0; i < 30; ++i) {
+                const std::vector<Param> params = prototest::random_params(info, rng);
+                const EncodeResult e = encode(info, params);
+                ASSERT_TRUE(e.ok()) << e.error;
+                const std::vector<uint32_t> sent =
+                    prototest::jittered(ir::flatten(e.signal, 2), j, info, rng);
+                for (const Decode &d : decode(sent, e.signal.carrier_hz)) {
+                    if (d.complete && d.protocol != &info &&
+                        !prototest::shared(info.name, d.protocol->name)) {
+                        seen[std::string(info.name)].insert(d.text());
+                    }
+                }
+            }
+        }
+    }
+    for (const auto &[from, as] : seen) {
+        ADD_FAILURE() << from << " decoded as " << *as.begin() << " and " << as.size() - 1
+                      << " more";
+    }
+}
+
+}  // namespace
