@@ -245,6 +245,11 @@ struct FrameShape {
     std::array<uint8_t, kMaxItems> bits{};
     std::array<Level, 2> coding_level{};
     bool usable = false;
+    // Durations from the frame's start to its lead-out, where every code has as many (its
+    // codings have symbols of one length that start alike, and its lead-out is its first
+    // long space); -1 otherwise.
+    int durations = -1;
+    bool shared = false;  // another row sends the same frame
 
     FrameShape() = default;
     FrameShape(const Row &row, std::span<const Item> items) {
@@ -263,9 +268,31 @@ struct FrameShape {
                 }
             }
         }
+        bool uniform = true;
         for (std::size_t k = 0; k < row.codings.size(); ++k) {
             coding_level[k] = first_level(row.codings[k]);
+            uniform = uniform && coding_level[k] != Level::Any;
+            for (const Symbol &sym : row.codings[k].symbols) {
+                uniform = uniform && sym.n == row.codings[k].symbols[0].n;
+            }
         }
+        if (uniform && !items.empty()) {
+            Values ones;
+            ones.fill(~uint64_t{0});
+            const int zero_count = long_space_at(encode_frame(row, items, Values{}));
+            const int ones_count = long_space_at(encode_frame(row, items, ones));
+            durations = zero_count == ones_count ? zero_count : -1;
+        }
+    }
+
+    // Durations up to and with the first long space, when that space is the lead-out.
+    static int long_space_at(const std::vector<Burst> &bursts) {
+        for (std::size_t i = 0; i < bursts.size(); ++i) {
+            if (bursts[i].off_us >= kLongSpaceUs) {
+                return i + 1 == bursts.size() ? int(2 * i + 2) : -1;
+            }
+        }
+        return -1;
     }
 };
 
@@ -276,6 +303,20 @@ const FrameShape &shape_of(const Row &row, bool repeat) {
         for (const Row &r : rows()) {
             all[2 * std::size_t(r.id)] = FrameShape(r, r.intro);
             all[2 * std::size_t(r.id) + 1] = FrameShape(r, r.repeat);
+        }
+        for (const Row &r : rows()) {
+            for (const Row &o : rows()) {
+                const auto same = [&](std::span<const Item> a, std::span<const Item> b) {
+                    return !a.empty() && a.data() == b.data() && r.rel_tol == o.rel_tol &&
+                           r.abs_tol_us == o.abs_tol_us;
+                };
+                if (&r != &o) {
+                    all[2 * std::size_t(r.id)].shared |=
+                        same(r.intro, o.intro) || same(r.intro, o.repeat);
+                    all[2 * std::size_t(r.id) + 1].shared |=
+                        same(r.repeat, o.intro) || same(r.repeat, o.repeat);
+                }
+            }
         }
         return all;
     }();
@@ -414,13 +455,27 @@ class FrameMatcher {
             chunk + 1 == chunks ? shape_.level[end] : shape_.coding_level[items_[i].coding];
         const unsigned index = unsigned(nbits - 1 - chunk * k);  // iMON: bit number as sent
         const bool prev = path.bits.n > 0 && path.bits.at(path.bits.n - 1);
+        // Symbols that start alike (a pulse-distance coding's common mark) take their first
+        // piece once.
+        Outcomes first;
+        float first_us = 0;
+        Level first_next = Level::Any;
         for (unsigned v = 0; v < (1u << k); ++v) {
             const Pieces p = pieces_of(coding, v, index, prev);
+            const Level next0 = p.n > 1 ? level_of(p.us[1]) : after;
+            if (v == 0 || p.us[0] != first_us || next0 != first_next) {
+                first.n = 0;
+                take(c, t_, p.us[0] > 0, std::abs(p.us[0]), next0, first);
+                first_us = p.us[0];
+                first_next = next0;
+            }
             std::array<Outcomes, 2> buf;  // the ways so far, and the ways after this piece
             std::size_t cur = 0;
             buf[0].n = 0;
-            buf[0].add(c);
-            for (uint8_t j = 0; j < p.n && buf[cur].n > 0; ++j) {
+            for (std::size_t q = 0; q < first.n; ++q) {
+                buf[0].add(first.c[q]);
+            }
+            for (uint8_t j = 1; j < p.n && buf[cur].n > 0; ++j) {
                 const Level next = j + 1 < p.n ? level_of(p.us[j + 1]) : after;
                 Outcomes &later = buf[1 - cur];
                 later.n = 0;
@@ -478,9 +533,103 @@ class FrameMatcher {
     State end_state_;
 };
 
-bool match_frame(const Row &row, bool repeat, const Tolerance &t, Cursor &c, State &st) {
+// Where the input's first long space at or after `pos` is; n when none.
+std::size_t long_space_from(const Cursor &c) {
+    std::size_t i = c.pos + 1;
+    while (i < c.n && c.d[i] < kLongSpaceUs) {
+        i += 2;
+    }
+    return std::min(i, c.n);
+}
+
+bool match_frame_once(const Row &row, std::span<const Item> items, bool repeat, const Tolerance &t,
+                      Cursor &c, State &st) {
+    const FrameShape &shape = shape_of(row, repeat);
+    if (shape.durations > 0) {
+        // A frame of fixed length must end where the input's frame ends (or the input).
+        const std::size_t gap = long_space_from(c);
+        const std::size_t have = gap < c.n ? gap - c.pos + 1 : c.n - c.pos;
+        if (gap < c.n ? have != std::size_t(shape.durations)
+                      : have > std::size_t(shape.durations)) {
+            return false;
+        }
+    }
+    return FrameMatcher(row, items, shape, t).match(c, st);
+}
+
+// Frames already matched in one decode: rows that share a frame (NEC1, NEC2 and Pioneer
+// send the same one) match it once.
+class FrameMemo {
+  public:
+    struct Key {
+        const Item *items;
+        float rel;
+        float abs;
+        std::size_t pos;
+        State in;
+    };
+    // The result of an earlier match of the same frame at the same place; null when none.
+    const std::optional<std::pair<Cursor, State>> *find(const Key &k) const {
+        for (std::size_t i = 0; i < n_; ++i) {
+            const Entry &e = entries_[i];
+            if (e.key.items == k.items && e.key.rel == k.rel && e.key.abs == k.abs &&
+                e.key.pos == k.pos && e.key.in.value == k.in.value &&
+                e.key.in.known == k.in.known) {
+                return &e.result;
+            }
+        }
+        return nullptr;
+    }
+    void add(const Key &k, const std::optional<std::pair<Cursor, State>> &result) {
+        if (n_ < entries_.size()) {
+            entries_[n_++] = {k, result};
+        }
+    }
+
+  private:
+    struct Entry {
+        Key key;
+        std::optional<std::pair<Cursor, State>> result;  // err and runs relative to the start
+    };
+    std::array<Entry, 16> entries_;
+    std::size_t n_ = 0;
+};
+
+bool match_frame(const Row &row, bool repeat, const Tolerance &t, Cursor &c, State &st,
+                 FrameMemo &memo) {
     const std::span<const Item> items = repeat ? row.repeat : row.intro;
-    return FrameMatcher(row, items, shape_of(row, repeat), t).match(c, st);
+    if (!shape_of(row, repeat).shared) {
+        return match_frame_once(row, items, repeat, t, c, st);
+    }
+    const FrameMemo::Key key{items.data(), row.rel_tol, row.abs_tol_us, c.pos, st};
+    if (const auto *known = memo.find(key)) {
+        if (!known->has_value()) {
+            return false;
+        }
+        const double err = c.err;
+        const int runs = c.runs;
+        c = (*known)->first;
+        c.err += err;
+        c.runs += runs;
+        st = (*known)->second;
+        return true;
+    }
+    Cursor start = c;
+    start.err = 0;
+    start.runs = 0;
+    State end_state = st;
+    if (!match_frame_once(row, items, repeat, t, start, end_state)) {
+        memo.add(key, std::nullopt);
+        return false;
+    }
+    memo.add(key, std::pair{start, end_state});
+    const double err = c.err;
+    const int runs = c.runs;
+    c = start;
+    c.err += err;
+    c.runs += runs;
+    st = end_state;
+    return true;
 }
 
 struct Match {
@@ -491,27 +640,40 @@ struct Match {
 };
 
 constexpr int kMaxFrames = 1000;
-constexpr int kMaxStarts = 4;
+constexpr std::size_t kMaxStarts = 4;
 
-std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d) {
+// Where frames may start: the input's start and the marks after its first frame gaps.
+struct Starts {
+    std::array<std::size_t, kMaxStarts> at{};
+    std::size_t n = 0;
+};
+
+Starts starts_of(std::span<const uint32_t> d) {
+    Starts s;
+    for (std::size_t i = 0; i < d.size() && s.n < s.at.size(); i += 2) {
+        if (i == 0 || d[i - 1] >= kFrameGapUs) {
+            s.at[s.n++] = i;
+        }
+    }
+    return s;
+}
+
+std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d, const Starts &starts,
+                               FrameMemo &memo) {
     const Tolerance t{row.rel_tol, row.abs_tol_us, row.unit_us / 2};
     const bool ditto = row.repeats == Repeat::Ditto;
-    int starts = 0;
-    for (std::size_t start = 0; start < d.size() && starts < kMaxStarts; start += 2) {
-        if (start > 0 && d[start - 1] < kFrameGapUs) {
-            continue;
-        }
-        ++starts;
+    for (std::size_t k = 0; k < starts.n; ++k) {
+        const std::size_t start = starts.at[k];
         Cursor c = Cursor::at(d, start);
         State st;
-        if (!match_frame(row, false, t, c, st)) {
+        if (!match_frame(row, false, t, c, st, memo)) {
             continue;
         }
         int frames = 1;
         while (!c.at_end() && frames < kMaxFrames) {
             Cursor next = c;
             State s = st;
-            if (!match_frame(row, ditto, t, next, s) || next.pos == c.pos) {
+            if (!match_frame(row, ditto, t, next, s, memo) || next.pos == c.pos) {
                 break;
             }
             c = next;
@@ -538,24 +700,29 @@ std::vector<Decode> decode_rows(std::span<const uint32_t> d, double carrier_hz) 
         return {};
     }
     d = d.first(std::min(d.size(), kMaxDecodeDurations));
+    FrameMemo memo;
+    const Starts starts = starts_of(d);
     for (const Row &row : rows()) {
-        if (auto m = match_row(row, d)) {
+        if (auto m = match_row(row, d, starts, memo)) {
             found.push_back({&row, *m});
         }
     }
     // Complete decodes first; then table order, except that rows differing only in their
     // carrier are ordered by how near theirs is to the measured one.
-    auto group = [](const Row *r) {
-        if (r->twin == 0) {
-            return std::size_t(r->id);
-        }
-        for (const Row &other : rows()) {
-            if (other.twin == r->twin) {
-                return std::size_t(other.id);
+    static const auto groups = [] {
+        std::array<std::size_t, std::size_t(Id::Count)> g{};
+        for (const Row &r : rows()) {
+            g[std::size_t(r.id)] = std::size_t(r.id);
+            for (const Row &other : rows()) {
+                if (r.twin != 0 && other.twin == r.twin) {
+                    g[std::size_t(r.id)] = std::size_t(other.id);
+                    break;
+                }
             }
         }
-        return std::size_t(r->id);
-    };
+        return g;
+    }();
+    auto group = [](const Row *r) { return groups[std::size_t(r->id)]; };
     std::stable_sort(found.begin(), found.end(), [&](const Found &a, const Found &b) {
         if (a.m.complete != b.m.complete) {
             return a.m.complete;
