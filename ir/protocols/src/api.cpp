@@ -40,8 +40,8 @@ struct Infos {
         for (const Row &row : rows()) {
             std::vector<ParamInfo> ps;
             for (const ParamSpec &spec : row.params) {
-                ps.push_back(
-                    {spec.name, mask_of(spec.bits), fallback_text(row, spec), spec.toggle});
+                ps.push_back({spec.name, mask_of(spec.bits), fallback_text(row, spec), spec.toggle,
+                              spec.fallback == Fallback::Fixed});
             }
             params.push_back(std::move(ps));
         }
@@ -72,6 +72,7 @@ struct Infos {
             case Fallback::Required:
                 return {};
             case Fallback::Value:
+            case Fallback::Fixed:
                 return texts.emplace_back(std::to_string(spec.value));
             case Fallback::Complement:
                 return texts.emplace_back(std::to_string(mask_of(spec.bits)) + "-" +
@@ -188,6 +189,7 @@ void fill_fallbacks(const Row &row, State &st) {
             case Fallback::Required:
                 break;
             case Fallback::Value:
+            case Fallback::Fixed:
                 st.value[i] = spec.value & m;
                 break;
             case Fallback::Complement:
@@ -225,6 +227,7 @@ std::span<const ProtocolInfo> all() {
 }
 
 const ProtocolInfo *find(std::string_view name) {
+    // The first row of a name stands for its variants.
     if (name.size() > 64) {
         return nullptr;
     }
@@ -293,37 +296,78 @@ std::vector<Decode> decode(const Signal &signal) {
     return decode_rows(d, signal.carrier_hz);
 }
 
-EncodeResult encode(const ProtocolInfo &protocol, std::span<const Param> params) {
-    const Row &row = row_of(protocol);
+namespace detail {
+namespace {
+
+// Whether every fixed parameter given has this row's value.
+bool is_variant(const Row &row, std::span<const Param> params) {
+    for (const Param &p : params) {
+        for (const ParamSpec &spec : row.params) {
+            if (spec.fallback == Fallback::Fixed && folded(spec.name, "") == folded(p.name, "") &&
+                p.value != spec.value) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The parameters given for one row; an error, or "" when they fit.
+std::string values_for(const Row &row, std::span<const Param> params, State &st) {
     const std::string name(row.name);
-    State st;
     for (const Param &p : params) {
         std::size_t i = 0;
         while (i < row.params.size() && folded(row.params[i].name, "") != folded(p.name, "")) {
             ++i;
         }
         if (i == row.params.size()) {
-            return failure(name + " has no parameter " + shown(p.name));
+            return name + " has no parameter " + shown(p.name);
         }
         if (st.known[i] != 0) {
-            return failure(name + ": " + std::string(row.params[i].name) + " is given twice");
+            return name + ": " + std::string(row.params[i].name) + " is given twice";
         }
         const uint64_t max = mask_of(row.params[i].bits);
         if (p.value > max) {
-            return failure(name + ": " + std::string(row.params[i].name) + "=" +
-                           number_text(p.value) + " is out of range (at most " + number_text(max) +
-                           ")");
+            return name + ": " + std::string(row.params[i].name) + "=" + number_text(p.value) +
+                   " is out of range (at most " + number_text(max) + ")";
         }
         st.value[i] = p.value;
         st.known[i] = max;
     }
     for (std::size_t i = 0; i < row.params.size(); ++i) {
         if (st.known[i] == 0 && row.params[i].fallback == Fallback::Required) {
-            return failure(name + ": " + std::string(row.params[i].name) + " is missing");
+            return name + ": " + std::string(row.params[i].name) + " is missing";
         }
     }
-    fill_fallbacks(row, st);
-    return {signal_of(row, st.value), {}};
+    return {};
+}
+
+}  // namespace
+}  // namespace detail
+
+EncodeResult encode(const ProtocolInfo &protocol, std::span<const Param> params) {
+    const Row &first = row_of(protocol);
+    for (const Row &row : rows()) {
+        if (row.name != first.name || !is_variant(row, params)) {
+            continue;
+        }
+        State st;
+        std::string error = values_for(row, params, st);
+        if (!error.empty()) {
+            return failure(std::move(error));
+        }
+        fill_fallbacks(row, st);
+        return {signal_of(row, st.value), {}};
+    }
+    std::string allowed;
+    for (const Row &row : rows()) {
+        for (const ParamSpec &spec : row.params) {
+            if (row.name == first.name && spec.fallback == Fallback::Fixed) {
+                allowed += (allowed.empty() ? "" : ", ") + number_text(spec.value);
+            }
+        }
+    }
+    return failure(std::string(first.name) + ": no variant with that value (" + allowed + ")");
 }
 
 EncodeResult encode(const KernelProtocolInfo &protocol, uint64_t scancode) {

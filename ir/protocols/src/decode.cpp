@@ -680,6 +680,7 @@ std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d, cons
             st = s;
             ++frames;
         }
+        fill_fallbacks(row, st);  // what the frames do not carry (a variant's fixed values)
         return Match{st, frames, start == 0 && c.at_end(), c.runs > 0 ? c.err / c.runs : 0};
     }
     return std::nullopt;

@@ -416,6 +416,25 @@ constexpr Coding kImonCoding[] = {{{},
 constexpr ParamSpec kImonParams[] = {param("F", 31)};
 constexpr Item kImonFrame[] = {mark(kImon), bits(0, 31), space(12000)};
 
+// Zenith: {40k,520,msb}<1,-10|1,-1,1,-8>(S:1,<1:2|2:2>(F:D),-90m): F's D bits (5 to 8) each
+// go as two of S's symbols (0 as 0 then 1, 1 as 1 then 0). One row per width.
+constexpr double kZenith = 520;
+constexpr Symbol kZenithSymbols[] = {sym(kZenith, -10 * kZenith),
+                                     sym(kZenith, -kZenith, kZenith, -8 * kZenith)};
+constexpr Symbol kZenithPairs[] = {{{float(kZenith), float(-10 * kZenith), float(kZenith),
+                                     float(-kZenith), float(kZenith), float(-8 * kZenith)},
+                                    6},
+                                   {{float(kZenith), float(-kZenith), float(kZenith),
+                                     float(-8 * kZenith), float(kZenith), float(-10 * kZenith)},
+                                    6}};
+constexpr Coding kZenithCodings[] = {{kZenithSymbols}, {kZenithPairs}};
+template <uint8_t Width>
+struct Zenith {
+    static constexpr ParamSpec params[] = {param("S", 1), param("F", Width),
+                                           param_fixed("D", 4, Width)};
+    static constexpr Item frame[] = {bits(0, 1), coded(bits(1, Width), 1), space(90000)};
+};
+
 // Kernel families.
 enum Family : uint8_t {
     kNone,
@@ -932,6 +951,38 @@ constexpr Row kRows[] = {
      .codings = kImonCoding,
      .intro = kImonFrame,
      .kernel_family = kImonFam},
+    {.id = Id::Zenith5,
+     .name = "Zenith",
+     .carrier_hz = 40000,
+     .unit_us = kZenith,
+     .msb = true,
+     .params = Zenith<5>::params,
+     .codings = kZenithCodings,
+     .intro = Zenith<5>::frame},
+    {.id = Id::Zenith6,
+     .name = "Zenith",
+     .carrier_hz = 40000,
+     .unit_us = kZenith,
+     .msb = true,
+     .params = Zenith<6>::params,
+     .codings = kZenithCodings,
+     .intro = Zenith<6>::frame},
+    {.id = Id::Zenith7,
+     .name = "Zenith",
+     .carrier_hz = 40000,
+     .unit_us = kZenith,
+     .msb = true,
+     .params = Zenith<7>::params,
+     .codings = kZenithCodings,
+     .intro = Zenith<7>::frame},
+    {.id = Id::Zenith8,
+     .name = "Zenith",
+     .carrier_hz = 40000,
+     .unit_us = kZenith,
+     .msb = true,
+     .params = Zenith<8>::params,
+     .codings = kZenithCodings,
+     .intro = Zenith<8>::frame},
 };
 
 static_assert(std::size(kRows) == std::size_t(Id::Count));

@@ -97,8 +97,9 @@ struct Coding {
     float imon_unit_us = 0;
 };
 
-/// How an omitted parameter is filled in.
-enum class Fallback : uint8_t { Required, Value, Complement, Copy };
+/// How an omitted parameter is filled in. Fixed: the row only sends `value` (rows of one
+/// name that differ in it are one protocol's variants, Zenith's field widths).
+enum class Fallback : uint8_t { Required, Value, Complement, Copy, Fixed };
 
 struct ParamSpec {
     std::string_view name{};
@@ -120,6 +121,9 @@ constexpr ParamSpec param_not(std::string_view name, uint8_t bits, uint8_t from)
 }
 constexpr ParamSpec param_copy(std::string_view name, uint8_t bits, uint8_t from) {
     return {name, bits, Fallback::Copy, from};
+}
+constexpr ParamSpec param_fixed(std::string_view name, uint8_t bits, uint64_t value) {
+    return {name, bits, Fallback::Fixed, 0, value};
 }
 constexpr ParamSpec toggle(std::string_view name, uint8_t bits) {
     return {name, bits, Fallback::Value, 0, 0, true};
@@ -188,6 +192,10 @@ enum class Id : uint8_t {
     Epson,
     Xbox_DVD,
     iMON,
+    Zenith5,
+    Zenith6,
+    Zenith7,
+    Zenith8,
     Count
 };
 

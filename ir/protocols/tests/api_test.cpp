@@ -44,7 +44,8 @@ TEST(ProtocolApi, NamesAreFoundAsPeopleWriteThem) {
 
 TEST(ProtocolApi, EveryProtocolDescribesItself) {
     for (const ProtocolInfo &p : all()) {
-        EXPECT_EQ(find(p.name), &p) << p.name;
+        ASSERT_NE(find(p.name), nullptr) << p.name;
+        EXPECT_EQ(find(p.name)->name, p.name);
         EXPECT_FALSE(p.params.empty()) << p.name;
         EXPECT_GT(p.carrier_hz, 0) << p.name;
         EXPECT_GT(p.rel_tolerance + p.abs_tolerance_us, 0) << p.name;
@@ -65,6 +66,8 @@ TEST(ProtocolApi, CodeTextIsEncodedOrRefusedWithAReason) {
         {"  nec1   d=0x04 F=8 ", ""},
         {"nec:0x0408", ""},
         {"RC5 D=1 F=1 T=1", ""},
+        {"Zenith D=7 S=1 F=100", ""},
+        {"Zenith D=9 S=1 F=1", "Zenith: no variant with that value (5, 6, 7, 8)"},
         {"NEC1 D=4", "NEC1: F is missing"},
         {"NEC1 D=4 F=256", "NEC1: F=256 is out of range (at most 255)"},
         {"NEC1 D=4 F=8 F=9", "NEC1: F is given twice"},

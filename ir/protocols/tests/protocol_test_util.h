@@ -16,26 +16,21 @@ namespace prototest {
 
 using namespace ir::protocols;
 
-inline std::vector<std::string_view> all_names() {
-    std::vector<std::string_view> names;
-    for (const ProtocolInfo &p : all()) {
-        names.push_back(p.name);
-    }
-    return names;
-}
-
-inline std::string test_name(std::string_view name) {
+// A test's name for the protocol all()[i]: its name, and its place where variants share it.
+inline std::string test_name(std::size_t i) {
     std::string out;
-    for (char c : name) {
+    for (char c : all()[i].name) {
         out += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
     }
-    return out;
+    return find(all()[i].name) == &all()[i] ? out : out + "_" + std::to_string(i);
 }
 
 inline std::vector<Param> random_params(const ProtocolInfo &info, std::mt19937 &rng) {
     std::vector<Param> out;
     for (const ParamInfo &p : info.params) {
-        out.push_back({p.name, std::uniform_int_distribution<uint64_t>(0, p.max)(rng)});
+        const uint64_t fixed = p.fixed ? std::stoull(std::string(p.fallback)) : 0;
+        out.push_back(
+            {p.name, p.fixed ? fixed : std::uniform_int_distribution<uint64_t>(0, p.max)(rng)});
     }
     return out;
 }
@@ -123,6 +118,9 @@ inline bool first_or_shared(const std::vector<Decode> &d, const ProtocolInfo *in
     }
     if (d.front().protocol == info) {
         return true;
+    }
+    if (d.front().protocol->name == info->name) {
+        return false;  // another variant
     }
     return shared_signals().count({d.front().protocol->name, info->name}) != 0 ||
            shared_signals().count({info->name, d.front().protocol->name}) != 0;

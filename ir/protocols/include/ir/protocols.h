@@ -43,6 +43,9 @@ struct ParamInfo {
     std::string_view fallback;  ///< what an omitted value becomes ("255-D", "D", "0"); empty:
                                 ///< the parameter is required
     bool toggle = false;        ///< changes from one press to the next (T)
+    bool fixed = false;         ///< this variant of the protocol has only the fallback's
+                                ///< value (protocols with variants list one entry each,
+                                ///< under one name: Zenith's field width D)
 };
 
 /// A protocol as the tables describe it. Objects live as long as the program; compare
@@ -132,7 +135,8 @@ struct EncodeResult {
 
 /// The signal of a protocol with these parameters. Omitted parameters take their
 /// fallback; an unknown name, a missing required parameter, a value out of range or a
-/// parameter given twice is an error.
+/// parameter given twice is an error. A fixed parameter picks the protocol's variant of
+/// that name with that value.
 EncodeResult encode(const ProtocolInfo &protocol, std::span<const Param> params);
 
 /// The signal the kernel protocol sends for `scancode`. A scancode with bits outside the
