@@ -97,10 +97,10 @@ int main(int argc, char **argv) {
     app.add_flag("--json", ctx.json,
                  "Print one JSON object per line, with \"ok\" true exactly when krvx exits 0");
     app.set_version_flag("--version", KRVX_VERSION);
-    app.footer(kFooter);
     std::vector<Command> commands;
     for (const auto add : kCommands)
         commands.push_back(add(app));
+    app.footer(kFooter);  // after the subcommands, which would inherit it
 
     // --json may come anywhere, and must shape even the messages of a failed parse.
     ctx.json = has_word(argc, argv, "--json");

@@ -336,8 +336,14 @@ TEST(KrvxCli, ListenJsonPrintsEachReceivedCodeWithItsTime) {
         return !listen.lines().empty();
     }));
     EXPECT_EQ(listen.stop(SIGINT), 0);
+    // What check calls the code's fingerprint is what the receiver reports for it.
+    const std::string check = krvx(std::string("--json check '") + kCode + "'").out;
+    const auto fingerprint = check.find("\"fingerprint\":\"");
+    ASSERT_NE(fingerprint, std::string::npos) << check;
+    const std::string received =
+        "{\"ok\":true,\"received\":\"" + check.substr(fingerprint + 15, 12) + "\"";
     for (const auto &line : listen.lines()) {
-        EXPECT_TRUE(line.starts_with("{\"ok\":true,\"received\":\"")) << line;
+        EXPECT_TRUE(line.starts_with(received)) << line << " vs " << received;
         // RFC 3339 UTC with milliseconds: "time":"YYYY-MM-DDTHH:MM:SS.mmmZ"
         const auto at = line.find("\"time\":\"");
         ASSERT_NE(at, std::string::npos) << line;

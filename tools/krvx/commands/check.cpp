@@ -7,6 +7,7 @@
 #include "../code_input.h"
 #include "../commands.h"
 #include "ir/pronto.h"
+#include "ir/receive_code.h"
 #include "krvxdrv.h"
 
 namespace krvx::cli {
@@ -30,6 +31,7 @@ int check(const Context &ctx, const std::vector<std::string> &words) {
     KRVXConvertProntoCode(in.code.c_str(), canonical, &words_out, 0, 0);
     const auto parsed = ir::parse_pronto(in.code);
     const double carrier = parsed.signal.carrier_hz;
+    const std::string fingerprint = ir::receive_code(parsed.signal);
     if (ctx.json) {
         print_line(JsonObject(true)
                        .boolean("valid", true)
@@ -38,11 +40,14 @@ int check(const Context &ctx, const std::vector<std::string> &words) {
                        .number("carrier_hz", carrier, 0)
                        .number("once_pairs", static_cast<long long>(parsed.signal.once.size()))
                        .number("repeat_pairs", static_cast<long long>(parsed.signal.repeat.size()))
+                       .text("fingerprint", fingerprint)
                        .str());
     } else {
-        std::printf("valid: %d words, carrier %.0f Hz, %zu once pairs, %zu repeat pairs\n%s\n",
-                    words_out, carrier, parsed.signal.once.size(), parsed.signal.repeat.size(),
-                    canonical);
+        std::printf(
+            "valid: %d words, carrier %.0f Hz, %zu once pairs, %zu repeat pairs, received as "
+            "%s\n%s\n",
+            words_out, carrier, parsed.signal.once.size(), parsed.signal.repeat.size(),
+            fingerprint.c_str(), canonical);
     }
     return kDone;
 }

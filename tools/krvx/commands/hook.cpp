@@ -42,10 +42,15 @@ void print_event(const Context &ctx, const JsonObject &json, const std::string &
 }
 
 int hook(const Context &ctx, const HookOptions &o) {
+    std::string inject;
     if (!o.inject.empty()) {
-        const std::string why = pronto_refusal(o.inject);
+        const CodeInput in = read_code({o.inject});
+        if (!in.ok())
+            return fail(ctx, kRefused, "--inject: " + in.error);
+        const std::string why = pronto_refusal(in.code);
         if (!why.empty())
             return fail(ctx, kRefused, "--inject: invalid code: " + why);
+        inject = in.code;
     }
     stop::install();
     const int32_t h = open_device(ctx);
@@ -62,8 +67,8 @@ int hook(const Context &ctx, const HookOptions &o) {
         return fail(ctx, kRefused, std::string("cannot hook: ") + KRVXErrorText(e));
     }
     // The injected text sits in the buffer before any learn begins; -2 is stored on BEGIN.
-    if (!o.inject.empty())
-        std::snprintf(buffer, sizeof buffer, "%s", o.inject.c_str());
+    if (!inject.empty())
+        std::snprintf(buffer, sizeof buffer, "%s", inject.c_str());
     std::fprintf(stderr, "krvx: hooked; waiting for other applications' learns (Ctrl-C ends)\n");
     bool answered = false;
     int status = kDone;
@@ -77,9 +82,9 @@ int hook(const Context &ctx, const HookOptions &o) {
         for (const auto &[progress, quality, carrier] : reports) {
             if (progress == LEARN_PROGRESS_BEGIN) {
                 print_event(ctx, JsonObject(true).text("event", "begin"), "begin");
-                if (!answered && (!o.inject.empty() || o.accept_burst)) {
+                if (!answered && (!inject.empty() || o.accept_burst)) {
                     std::atomic_ref<int32_t>(abort_word)
-                        .store(o.inject.empty() ? -1 : -2, std::memory_order_release);
+                        .store(inject.empty() ? -1 : -2, std::memory_order_release);
                     answered = true;
                 }
             } else if (progress == LEARN_PROGRESS_END) {
@@ -125,8 +130,9 @@ Command add_hook(CLI::App &parent) {
     auto o = std::make_shared<HookOptions>();
     auto *cmd = parent.add_subcommand(
         "hook", "Watch other applications' learns; --inject or --accept-burst answers the first");
-    auto *inject =
-        cmd->add_option("--inject", o->inject, "Answer the first learn seen with this Pronto code");
+    auto *inject = cmd->add_option(
+        "--inject", o->inject,
+        "Answer the first learn seen with this Pronto code (or @FILE, or - for standard input)");
     cmd->add_flag("--accept-burst", o->accept_burst,
                   "Answer the first learn seen by taking the burst captured so far")
         ->excludes(inject);
