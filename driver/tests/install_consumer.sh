@@ -9,7 +9,8 @@ version=$3
 prefix=$(mktemp -d /tmp/krvxdrv-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
 # Only the library's own files: the rest of the tree need not be installable for this.
-cmake --install "$build" --prefix "$prefix" --component krvxdrv >/dev/null
+cmake --install "$build" --prefix "$prefix" --component library >/dev/null
+cmake --install "$build" --prefix "$prefix" --component development >/dev/null
 pc=$(find "$prefix" -name krvxdrv.pc | head -n 1)
 [ -n "$pc" ] || { echo "krvxdrv.pc was not installed"; exit 1; }
 export PKG_CONFIG_PATH=$(dirname "$pc")

@@ -271,28 +271,29 @@ TEST_F(AboutTest, TheShippedRegistryPointsEntry2AtTheProgramFolder) {
 }
 
 TEST(ShippedRegistry, InstallsWhereTheProgramLooksForIt) {
-    QTemporaryDir destdir;
-    ASSERT_TRUE(destdir.isValid());
-    QProcess install;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DESTDIR"), destdir.path());
-    install.setProcessEnvironment(environment);
-    install.start(QStringLiteral(VINTREL_TEST_CMAKE_COMMAND),
-                  {QStringLiteral("-P"), QStringLiteral(VINTREL_TEST_DIALOGS_INSTALL_SCRIPT)});
-    ASSERT_TRUE(install.waitForFinished(120000));
-    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+    // Installed to a prefix, and staged for /usr as the packages are: the file lands where
+    // the installed program looks for it.
+    for (const bool staged : {false, true}) {
+        QTemporaryDir root;
+        ASSERT_TRUE(root.isValid());
+        const std::string prefix = staged ? "/usr" : root.path().toStdString();
+        QProcess install;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DESTDIR"), staged ? root.path() : QString());
+        install.setProcessEnvironment(environment);
+        install.start(QStringLiteral(VINTREL_TEST_CMAKE_COMMAND),
+                      {QString::fromStdString("-DCMAKE_INSTALL_PREFIX=" + prefix),
+                       QStringLiteral("-P"), QStringLiteral(VINTREL_TEST_DIALOGS_INSTALL_SCRIPT)});
+        ASSERT_TRUE(install.waitForFinished(120000));
+        ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
 
-    const char *saved = std::getenv("VINTREL_REGISTRY");
-    const std::string keep = saved != nullptr ? saved : "";
-    ::unsetenv("VINTREL_REGISTRY");
-    QFile installed(destdir.path() + QString::fromStdString(platform::Registry::defaultPath()));
-    if (saved != nullptr) {
-        ::setenv("VINTREL_REGISTRY", keep.c_str(), 1);
+        const std::string looked = platform::Registry::installedPath(prefix + "/bin/vintrel");
+        QFile installed((staged ? root.path() : QString()) + QString::fromStdString(looked));
+        QFile shipped(QStringLiteral(VINTREL_TEST_SHIPPED_REGISTRY));
+        ASSERT_TRUE(installed.open(QIODevice::ReadOnly)) << installed.fileName().toStdString();
+        ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+        EXPECT_EQ(installed.readAll(), shipped.readAll());
     }
-    QFile shipped(QStringLiteral(VINTREL_TEST_SHIPPED_REGISTRY));
-    ASSERT_TRUE(installed.open(QIODevice::ReadOnly)) << installed.fileName().toStdString();
-    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
-    EXPECT_EQ(installed.readAll(), shipped.readAll());
 }
 
 // ---- Opening and closing --------------------------------------------------------------

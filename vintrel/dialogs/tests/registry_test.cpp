@@ -361,5 +361,20 @@ TEST(RegistryPath, TheVariableNamesTheFileElseTheInstalledDefault) {
     }
 }
 
+TEST(RegistryPath, AnInstalledProgramReadsTheFileOfItsOwnPrefix) {
+    const struct {
+        const char *executable, *registry;
+    } rows[] = {
+        {"/usr/bin/vintrel", "/etc/vintrel/registry.ini"},
+        {"/usr/local/bin/vintrel", "/usr/local/etc/vintrel/registry.ini"},
+        {"/tmp/p/bin/vintrel", "/tmp/p/etc/vintrel/registry.ini"},
+        {"/opt/vintrel/bin/vintrel", "/opt/vintrel/etc/vintrel/registry.ini"},
+        {"/bin/vintrel", "/etc/vintrel/registry.ini"},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(Registry::installedPath(r.executable), r.registry) << r.executable;
+    }
+}
+
 }  // namespace
 }  // namespace vintrel::platform

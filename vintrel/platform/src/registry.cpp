@@ -13,8 +13,11 @@
 #include <string_view>
 #include <utility>
 
-#ifndef VINTREL_REGISTRY_DEFAULT_PATH
-#define VINTREL_REGISTRY_DEFAULT_PATH "/etc/vintrel/registry.ini"
+#ifndef VINTREL_BINDIR
+#define VINTREL_BINDIR "bin"
+#endif
+#ifndef VINTREL_SYSCONFDIR
+#define VINTREL_SYSCONFDIR "etc"
 #endif
 
 namespace vintrel::platform {
@@ -402,7 +405,29 @@ std::string Registry::defaultPath() {
     if (named != nullptr && *named != '\0') {
         return named;
     }
-    return VINTREL_REGISTRY_DEFAULT_PATH;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return installedPath(n > 0 ? std::string(self, static_cast<std::size_t>(n))
+                               : std::string("/usr/" VINTREL_BINDIR "/vintrel"));
+}
+
+std::string Registry::installedPath(const std::string &executable) {
+    const std::string_view sysconf = VINTREL_SYSCONFDIR;
+    if (sysconf.starts_with('/')) {
+        return std::string(sysconf) + "/vintrel/registry.ini";
+    }
+    // <prefix>/<bindir>/program: drop the program, then each folder of bindir.
+    const std::string_view bindir = VINTREL_BINDIR;
+    const auto levels = 2 + std::count(bindir.begin(), bindir.end(), '/');
+    std::string prefix = executable;
+    for (std::ptrdiff_t i = 0; i < levels; ++i) {
+        const auto slash = prefix.rfind('/');
+        prefix.erase(slash == std::string::npos ? 0 : slash);
+    }
+    if (prefix == "/usr") {
+        prefix.clear();  // /usr's configuration is in /etc
+    }
+    return prefix + "/" + std::string(sysconf) + "/vintrel/registry.ini";
 }
 
 LSTATUS Registry::RegOpenKeyExA(HKEY root, const char *subKey, std::uint32_t options,

@@ -1,9 +1,10 @@
 // Registry reads. On Linux the machine's registry is one text file, read afresh at every key
 // open, so an edit takes effect at the next lookup. vintrel never writes it.
 //
-// Which file: $VINTREL_REGISTRY when set and not empty, else the installed default
-// <sysconfdir>/vintrel/registry.ini (/usr/local/etc/vintrel/registry.ini for the default
-// prefix, /etc/vintrel/registry.ini for prefix /usr).
+// Which file: $VINTREL_REGISTRY when set and not empty, else the installed one, found from
+// the program's own place so that an installed tree works from any prefix:
+// <prefix>/bin/vintrel reads <prefix>/etc/vintrel/registry.ini, and /usr/bin/vintrel reads
+// /etc/vintrel/registry.ini.
 //
 // File format (INI style, single-byte ISO-8859-1 text, at most kMaxFileBytes):
 //
@@ -105,8 +106,11 @@ class Registry {
     /// Reads filePath.
     explicit Registry(std::string filePath);
 
-    /// $VINTREL_REGISTRY when set and not empty, else the installed default path.
+    /// $VINTREL_REGISTRY when set and not empty, else installedPath() of this program.
     static std::string defaultPath();
+    /// The registry file of the installed tree that holds `executable` (an absolute path,
+    /// <prefix>/bin/program): <prefix>/etc/vintrel/registry.ini, /etc/... for prefix /usr.
+    static std::string installedPath(const std::string &executable);
     const std::string &path() const { return path_; }
 
     /// Opens subKey below root (a predefined root or a key this instance opened); a null or
