@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <functional>
+#include <string>
 
 #include "controls.h"
 #include "display_text.h"
@@ -74,8 +76,24 @@ QByteArray toDriverText(const QString &text) {
     return text.toLatin1();
 }
 
-void fatal(const QString &message) {
+// A fatal start-up error: the cause, in the library's words where it has them, on standard
+// error, then the box in the program's own words.
+void fatal(const QString &message, const std::string &cause) {
+    platform::tellStandardError(cause);
     platform::messageBox(message, kErrorTitle);
+}
+
+// What the library says about a last-error value, and the value.
+std::string lastErrorCause(device::Driver &driver, std::uint32_t lastError) {
+    std::string text;
+    try {
+        text = driver.errorText(static_cast<std::int32_t>(lastError));
+    } catch (const platform::RuntimeError &) {
+        text = "the library has no text for it";
+    }
+    char value[16];
+    std::snprintf(value, sizeof value, "%#x", lastError);
+    return text + " (last error " + value + ")";
 }
 
 // A step under the load sequence's error trap: a run-time error abandons it silently.
@@ -262,25 +280,39 @@ bool FrmMain::formLoad() {
     // The interface info, before the error trap is in force.
     std::uint32_t info = 0;
     if (driver.getDrvInfo(&info) == 0) {
-        fatal(QStringLiteral("Unable to retrieve krvxdrv version!"));
+        fatal(QStringLiteral("Unable to retrieve krvxdrv version!"),
+              "KRVXGetDrvInfo failed: " + lastErrorCause(driver, platform::lastError()));
         return false;
     }
     if (info != kDriverInfo) {
-        fatal(QStringLiteral("Invalid krvxdrv version!"));
+        fatal(QStringLiteral("Invalid krvxdrv version!"),
+              "KRVXGetDrvInfo reports interface " + std::to_string(info) + ", vintrel needs " +
+                  std::to_string(kDriverInfo));
         return false;
     }
 
-    // From here on a step that raises a run-time error is skipped (trapped()).
-    // The library version: a call that cannot be made counts as a failed one.
-    bool versionKnown = false;
+    // From here on a step that raises a run-time error is skipped (see trapped()). The
+    // library version: a call that cannot be made counts as a failed one.
+    std::string versionCause;
     std::uint32_t version = 0;
-    trapped([&] { versionKnown = driver.getDrvVersion(&version) != 0; });
-    if (!versionKnown || version < kMinimumDriverVersion) {
+    try {
+        if (driver.getDrvVersion(&version) == 0) {
+            versionCause =
+                "KRVXGetDrvVersion failed: " + lastErrorCause(driver, platform::lastError());
+        } else if (version < kMinimumDriverVersion) {
+            versionCause = "KRVXGetDrvVersion reports " + std::to_string(version) +
+                           ", vintrel needs " + std::to_string(kMinimumDriverVersion) + " or later";
+        }
+    } catch (const platform::RuntimeError &error) {
+        versionCause = "KRVXGetDrvVersion cannot be called: " + error.description();
+    }
+    if (!versionCause.empty()) {
         fatal(QStringLiteral(
-            "This application requires Korvex API driver DLL (KRVXDRV.DLL) version 2.6.8 or "
-            "later. Please verify you are running the latest API DLL and that you're using the "
-            "latest version of Korvex firmware!  If problem persists, contact Technical "
-            "Support!"));
+                  "This application requires Korvex API driver DLL (KRVXDRV.DLL) version 2.6.8 "
+                  "or later. Please verify you are running the latest API DLL and that you're "
+                  "using the latest version of Korvex firmware!  If problem persists, contact "
+                  "Technical Support!"),
+              versionCause);
         return false;
     }
 
@@ -294,7 +326,8 @@ bool FrmMain::formLoad() {
             openFailed = state.deviceHandle == -1;
         });
         if (openFailed) {
-            fatal(openErrorMessage(openError));
+            fatal(openErrorMessage(openError),
+                  "KRVXOpen failed: " + lastErrorCause(driver, openError));
             return false;
         }
         if (state.deviceHandle != 0) {

@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include <memory>
+#include <string>
 
 #include "frm_main.h"
 #include "termination.h"
@@ -30,6 +31,7 @@ int runVintrel(QApplication &app, const StartupHooks &hooks) {
     const std::string library = device::Driver::libraryFromEnvironment();
     std::string reason;
     if (!state.driver.load(library, reason)) {
+        platform::tellStandardError("cannot load the driver library " + library + ": " + reason);
         platform::messageBox(
             QStringLiteral("Unable to load the Korvex driver library %1:\n%2")
                 .arg(QString::fromStdString(library), QString::fromStdString(reason)),
@@ -43,6 +45,8 @@ int runVintrel(QApplication &app, const StartupHooks &hooks) {
         loaded = form->formLoad();
     } catch (const platform::RuntimeError &error) {
         // Outside the load sequence's error trap: reported, and start-up ends.
+        platform::tellStandardError("run-time error " + std::to_string(error.number()) + ": " +
+                                    error.description());
         platform::reportRuntimeError(error);
     }
     if (!loaded) {

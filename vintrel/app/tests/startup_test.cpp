@@ -31,6 +31,7 @@ struct ProbeRun {
     bool shown = false;
     bool badBox = false;
     std::vector<std::string> calls;
+    QStringList causes;  // the lines vintrel wrote to standard error, without "vintrel: "
 };
 
 ProbeRun runProbe(const Env &settings, const QString &library = QStringLiteral(FAKE_DRIVER)) {
@@ -45,7 +46,7 @@ ProbeRun runProbe(const Env &settings, const QString &library = QStringLiteral(F
         environment.insert(name, value);
     }
     probe.setProcessEnvironment(environment);
-    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.setProcessChannelMode(QProcess::SeparateChannels);
     probe.start(QStringLiteral(PROBE), {});
     ProbeRun run;
     run.finished = probe.waitForFinished(90000);
@@ -64,6 +65,11 @@ ProbeRun runProbe(const Env &settings, const QString &library = QStringLiteral(F
             run.badBox = true;
         }
     }
+    for (const QString &line : QString::fromUtf8(probe.readAllStandardError()).split('\n')) {
+        if (line.startsWith(QStringLiteral("vintrel: "))) {
+            run.causes << line.mid(9);
+        }
+    }
     // The code checks that every change of the code box makes are left out.
     for (const std::string &line : log.lines()) {
         if (line.rfind("KRVXConvertProntoCode", 0) != 0) {
@@ -77,6 +83,7 @@ struct FatalCase {
     const char *name;
     Env settings;
     QString message;
+    QString cause;  // the one line on standard error
 };
 
 class FatalStartup : public ::testing::TestWithParam<FatalCase> {};
@@ -90,6 +97,7 @@ TEST_P(FatalStartup, ShowsOneErrorBoxAndEndsWithStatusOne) {
     EXPECT_EQ(run.boxes[0], QStringLiteral("ERROR|") + c.message);
     EXPECT_FALSE(run.badBox);
     EXPECT_FALSE(run.shown);
+    EXPECT_EQ(run.causes, QStringList{c.cause});
     // Nothing was opened or registered, so nothing is closed or unhooked.
     for (const std::string &call : run.calls) {
         EXPECT_EQ(call.rfind("KRVXClose", 0), std::string::npos) << call;
@@ -107,36 +115,55 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FatalCase{"InfoQueryFails",
                   {{"FAKE_KRVX_INFO_RESULT", "0"}},
-                  QStringLiteral("Unable to retrieve krvxdrv version!")},
+                  QStringLiteral("Unable to retrieve krvxdrv version!"),
+                  QStringLiteral("KRVXGetDrvInfo failed: fake text for 0 (last error 0)")},
         FatalCase{"InfoQueryFailsWhateverTheValue",
                   {{"FAKE_KRVX_INFO_RESULT", "0"}, {"FAKE_KRVX_INFO", "255"}},
-                  QStringLiteral("Unable to retrieve krvxdrv version!")},
-        FatalCase{
-            "Info255", {{"FAKE_KRVX_INFO", "255"}}, QStringLiteral("Invalid krvxdrv version!")},
-        FatalCase{
-            "Info257", {{"FAKE_KRVX_INFO", "257"}}, QStringLiteral("Invalid krvxdrv version!")},
-        FatalCase{"Version2679", {{"FAKE_KRVX_VERSION", "2679"}}, kVersionMessage},
+                  QStringLiteral("Unable to retrieve krvxdrv version!"),
+                  QStringLiteral("KRVXGetDrvInfo failed: fake text for 0 (last error 0)")},
+        FatalCase{"Info255",
+                  {{"FAKE_KRVX_INFO", "255"}},
+                  QStringLiteral("Invalid krvxdrv version!"),
+                  QStringLiteral("KRVXGetDrvInfo reports interface 255, vintrel needs 256")},
+        FatalCase{"Info257",
+                  {{"FAKE_KRVX_INFO", "257"}},
+                  QStringLiteral("Invalid krvxdrv version!"),
+                  QStringLiteral("KRVXGetDrvInfo reports interface 257, vintrel needs 256")},
+        FatalCase{"Version2679",
+                  {{"FAKE_KRVX_VERSION", "2679"}},
+                  kVersionMessage,
+                  QStringLiteral("KRVXGetDrvVersion reports 2679, vintrel needs 2680 or later")},
         FatalCase{"VersionQueryFails",
                   {{"FAKE_KRVX_VERSION_RESULT", "0"}, {"FAKE_KRVX_VERSION", "2700"}},
-                  kVersionMessage},
+                  kVersionMessage,
+                  QStringLiteral("KRVXGetDrvVersion failed: fake text for 0 (last error 0)")},
         FatalCase{
             "OpenDriverNotFound", openFailing("0x20000003"),
-            QStringLiteral("Unable to find Korvex Driver. Please make sure driver is Installed!")},
-        FatalCase{"OpenDeviceNotFound", openFailing("0x20000001"),
-                  QStringLiteral("Unable to connect to Korvex device!  Please ensure device is "
-                                 "connected to the computer!")},
-        FatalCase{"OpenCommFailed", openFailing("0x20000002"),
-                  QStringLiteral("Unable to communicate with Korvex device!  Please check "
-                                 "connections and try again.  If you still have problems, try "
-                                 "unplugging and reconnecting your Korvex.  If problem "
-                                 "persists, contact Technical Support!")},
-        FatalCase{"OpenFirmwareMismatch", openFailing("0x20000004"),
-                  QStringLiteral("Your Korvex's firmware is not compatible with this API DLL. "
-                                 "Please verify you are running the latest API DLL and that "
-                                 "you're using the latest version of Korvex firmware!  If "
-                                 "problem persists, contact Technical Support!")},
-        FatalCase{"OpenFailsWithLastError0", openFailing("0"), kUnknownOpenError},
-        FatalCase{"OpenFailsWithLastError5", openFailing("5"), kUnknownOpenError}),
+            QStringLiteral("Unable to find Korvex Driver. Please make sure driver is Installed!"),
+            QStringLiteral("KRVXOpen failed: fake text for 536870915 (last error 0x20000003)")},
+        FatalCase{
+            "OpenDeviceNotFound", openFailing("0x20000001"),
+            QStringLiteral("Unable to connect to Korvex device!  Please ensure device is "
+                           "connected to the computer!"),
+            QStringLiteral("KRVXOpen failed: fake text for 536870913 (last error 0x20000001)")},
+        FatalCase{
+            "OpenCommFailed", openFailing("0x20000002"),
+            QStringLiteral("Unable to communicate with Korvex device!  Please check "
+                           "connections and try again.  If you still have problems, try "
+                           "unplugging and reconnecting your Korvex.  If problem "
+                           "persists, contact Technical Support!"),
+            QStringLiteral("KRVXOpen failed: fake text for 536870914 (last error 0x20000002)")},
+        FatalCase{
+            "OpenFirmwareMismatch", openFailing("0x20000004"),
+            QStringLiteral("Your Korvex's firmware is not compatible with this API DLL. "
+                           "Please verify you are running the latest API DLL and that "
+                           "you're using the latest version of Korvex firmware!  If "
+                           "problem persists, contact Technical Support!"),
+            QStringLiteral("KRVXOpen failed: fake text for 536870916 (last error 0x20000004)")},
+        FatalCase{"OpenFailsWithLastError0", openFailing("0"), kUnknownOpenError,
+                  QStringLiteral("KRVXOpen failed: fake text for 0 (last error 0)")},
+        FatalCase{"OpenFailsWithLastError5", openFailing("5"), kUnknownOpenError,
+                  QStringLiteral("KRVXOpen failed: fake text for 5 (last error 0x5)")}),
     [](const ::testing::TestParamInfo<FatalCase> &row) { return std::string(row.param.name); });
 
 TEST(Startup, LibraryWithoutTheVersionEntryPointIsRefused) {
@@ -146,6 +173,22 @@ TEST(Startup, LibraryWithoutTheVersionEntryPointIsRefused) {
     ASSERT_EQ(run.boxes.size(), 1);
     EXPECT_EQ(run.boxes[0], QStringLiteral("ERROR|") + kVersionMessage);
     EXPECT_EQ(run.calls, std::vector<std::string>{"KRVXGetDrvInfo"});
+    EXPECT_EQ(run.causes, QStringList{QStringLiteral(
+                              "KRVXGetDrvVersion cannot be called: Can't find DLL entry point "
+                              "KRVXGetDrvVersion in " FAKE_DRIVER_NO_VERSION)});
+}
+
+TEST(Startup, WithoutTheServiceTheLibrarysReasonGoesToStandardError) {
+    const ProbeRun run =
+        runProbe({{"KRVX_SOCKET", "/nonexistent/dir/krvxd.sock"}}, QStringLiteral(REAL_DRIVER));
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.boxes, QStringList{QStringLiteral(
+                             "ERROR|Unable to find Korvex Driver. Please make sure driver is "
+                             "Installed!")});
+    EXPECT_EQ(run.causes,
+              QStringList{QStringLiteral("KRVXOpen failed: the device service krvxd is not "
+                                         "running (last error 0x20000003)")});
 }
 
 TEST(Startup, LibraryThatCannotBeLoadedIsNamedWithTheLoadersReason) {
@@ -160,6 +203,10 @@ TEST(Startup, LibraryThatCannotBeLoadedIsNamedWithTheLoadersReason) {
         << run.boxes[0].toStdString();
     EXPECT_TRUE(run.boxes[0].contains(QStringLiteral("No such file or directory")))
         << run.boxes[0].toStdString();
+    ASSERT_EQ(run.causes.size(), 1);
+    EXPECT_TRUE(run.causes[0].startsWith(
+        QStringLiteral("cannot load the driver library /nonexistent/dir/libkrvxdrv.so.1: ")))
+        << run.causes[0].toStdString();
 }
 
 TEST(Startup, Version2680StartsAndClosesTheDeviceOnceAtTheEnd) {

@@ -124,4 +124,14 @@ std::int32_t Driver::convertProntoCode(const char *code, char *out, std::int32_t
                             outValue, reserved0, reserved1);
 }
 
+std::string Driver::errorText(std::int32_t code) {
+    const char *text = entry(entries_.errorText, "KRVXErrorText")(code);
+    std::string checked;
+    for (const char *c = text; c != nullptr && *c != '\0' && checked.size() < kMaxErrorTextLength;
+         ++c) {
+        checked.push_back(*c >= ' ' && *c <= '~' ? *c : '?');
+    }
+    return checked;
+}
+
 }  // namespace vintrel::device

@@ -9,6 +9,7 @@
  *   FAKE_KRVX_TRANSMIT_RESULT result of KRVXTransmitIR (1)
  *   FAKE_KRVX_LEARN_ERRNO     errno an own learn leaves (997, ERROR_IO_PENDING)
  * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
+ * KRVXErrorText(code) gives "fake text for <code>".
  * fakeKrvxLastLearn() gives the arguments and buffer bytes 0..9 of the last KRVXLearnIR.
  * fakeKrvxSetTransmitHook() names a function KRVXTransmitIR calls while it "sends".
  * Built once more with FAKE_KRVX_NO_VERSION to lack KRVXGetDrvVersion, and with
@@ -189,6 +190,7 @@ KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *
 }
 
 KRVXDRV_API const char *KRVXErrorText(int32_t code) {
-    (void)code;
-    return "fake";
+    static char text[64];
+    snprintf(text, sizeof text, "fake text for %ld", (long)code);
+    return text;
 }

@@ -2,6 +2,8 @@
 
 #include "vintrel/platform/message_box.h"
 
+#include <cstdio>
+
 namespace vintrel::platform {
 
 QString runtimeErrorText(const RuntimeError &error) {
@@ -12,6 +14,11 @@ QString runtimeErrorText(const RuntimeError &error) {
 
 void reportRuntimeError(const RuntimeError &error) {
     messageBox(runtimeErrorText(error), QStringLiteral("vintrel"));
+}
+
+void tellStandardError(const std::string &line) {
+    std::fprintf(stderr, "vintrel: %s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace vintrel::platform

@@ -56,6 +56,11 @@ class Driver {
                                     void *userData);
     std::int32_t convertProntoCode(const char *code, char *out, std::int32_t *outValue,
                                    std::int32_t reserved0, std::int32_t reserved1);
+    /// KRVXErrorText, this library's extension: its short text for a last-error value, at
+    /// most kMaxErrorTextLength characters, anything but printable ASCII as '?'.
+    std::string errorText(std::int32_t code);
+
+    static constexpr std::size_t kMaxErrorTextLength = 200;
 
   private:
     void *symbol(const char *name);
@@ -74,6 +79,7 @@ class Driver {
         decltype(&KRVXLearnIR) learnIR = nullptr;
         decltype(&KRVXSetReceiveCallback) setReceiveCallback = nullptr;
         decltype(&KRVXConvertProntoCode) convertProntoCode = nullptr;
+        decltype(&KRVXErrorText) errorText = nullptr;
     } entries_;
 };
 

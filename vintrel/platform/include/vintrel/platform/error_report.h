@@ -1,8 +1,12 @@
 // How a run-time error that no procedure traps is reported: a box titled "vintrel" with
-// the error's number and description. Threads: the user-interface thread only.
+// the error's number and description; and one line on standard error for whoever started
+// the program (a terminal, a journal), where a box cannot say everything.
+// Threads: the user-interface thread only.
 #pragma once
 
 #include <QString>
+
+#include <string>
 
 #include "vintrel/platform/runtime_error.h"
 
@@ -12,5 +16,7 @@ namespace vintrel::platform {
 QString runtimeErrorText(const RuntimeError &error);
 /// Shows runtimeErrorText(error) in a box titled "vintrel".
 void reportRuntimeError(const RuntimeError &error);
+/// Writes "vintrel: ", line and a line break to standard error.
+void tellStandardError(const std::string &line);
 
 }  // namespace vintrel::platform
