@@ -83,8 +83,9 @@ void fatal(const QString &message, const std::string &cause) {
     platform::messageBox(message, kErrorTitle);
 }
 
-// What the library says about a last-error value, and the value.
-std::string lastErrorCause(device::Driver &driver, std::uint32_t lastError) {
+// "<call> failed (last error <value>): " and what the library says about the value; asked
+// right after the failing call, the library tells why that call failed where it knows.
+std::string failure(device::Driver &driver, const char *call, std::uint32_t lastError) {
     std::string text;
     try {
         text = driver.errorText(static_cast<std::int32_t>(lastError));
@@ -93,7 +94,7 @@ std::string lastErrorCause(device::Driver &driver, std::uint32_t lastError) {
     }
     char value[16];
     std::snprintf(value, sizeof value, "%#x", lastError);
-    return text + " (last error " + value + ")";
+    return std::string(call) + " failed (last error " + value + "): " + text;
 }
 
 // A step under the load sequence's error trap: a run-time error abandons it silently.
@@ -281,7 +282,7 @@ bool FrmMain::formLoad() {
     std::uint32_t info = 0;
     if (driver.getDrvInfo(&info) == 0) {
         fatal(QStringLiteral("Unable to retrieve krvxdrv version!"),
-              "KRVXGetDrvInfo failed: " + lastErrorCause(driver, platform::lastError()));
+              failure(driver, "KRVXGetDrvInfo", platform::lastError()));
         return false;
     }
     if (info != kDriverInfo) {
@@ -297,8 +298,7 @@ bool FrmMain::formLoad() {
     std::uint32_t version = 0;
     try {
         if (driver.getDrvVersion(&version) == 0) {
-            versionCause =
-                "KRVXGetDrvVersion failed: " + lastErrorCause(driver, platform::lastError());
+            versionCause = failure(driver, "KRVXGetDrvVersion", platform::lastError());
         } else if (version < kMinimumDriverVersion) {
             versionCause = "KRVXGetDrvVersion reports " + std::to_string(version) +
                            ", vintrel needs " + std::to_string(kMinimumDriverVersion) + " or later";
@@ -326,8 +326,7 @@ bool FrmMain::formLoad() {
             openFailed = state.deviceHandle == -1;
         });
         if (openFailed) {
-            fatal(openErrorMessage(openError),
-                  "KRVXOpen failed: " + lastErrorCause(driver, openError));
+            fatal(openErrorMessage(openError), failure(driver, "KRVXOpen", openError));
             return false;
         }
         if (state.deviceHandle != 0) {
