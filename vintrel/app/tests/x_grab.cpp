@@ -6,9 +6,11 @@
 
 namespace vintrel::test {
 
-QByteArray grabFromXServer(unsigned long windowId) {
-    const std::string command =
-        "import -silent -window " + std::to_string(windowId) + " PNG24:- 2>/dev/null";
+namespace {
+
+// Runs ImageMagick's import with arguments and returns the PNG it writes.
+QByteArray runImport(const std::string &arguments) {
+    const std::string command = "import -silent " + arguments + " PNG24:- 2>/dev/null";
     FILE *pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return {};
@@ -19,6 +21,18 @@ QByteArray grabFromXServer(unsigned long windowId) {
         png.append(chunk, static_cast<qsizetype>(n));
     }
     return ::pclose(pipe) == 0 ? png : QByteArray();
+}
+
+}  // namespace
+
+QByteArray grabFromXServer(unsigned long windowId) {
+    return runImport("-window " + std::to_string(windowId));
+}
+
+QByteArray grabFromXServer(const QRect &area) {
+    return runImport("-window root -crop " + std::to_string(area.width()) + "x" +
+                     std::to_string(area.height()) + "+" + std::to_string(area.x()) + "+" +
+                     std::to_string(area.y()) + " +repage");
 }
 
 QImage croppedToInk(const QImage &image, QRgb background) {

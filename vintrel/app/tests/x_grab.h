@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 
 #include <optional>
 
@@ -15,6 +16,8 @@ namespace vintrel::test {
 /// The window's pixels as PNG bytes, taken by `import` from the display DISPLAY names;
 /// empty when that failed.
 QByteArray grabFromXServer(unsigned long windowId);
+/// The same for an area of the screen: whatever windows show there, on top of each other.
+QByteArray grabFromXServer(const QRect &area);
 
 /// image cut to the pixels that differ from background.
 QImage croppedToInk(const QImage &image, QRgb background);

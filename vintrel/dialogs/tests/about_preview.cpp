@@ -1,5 +1,4 @@
-// Shows the About dialog on its own until the process is ended: for looking at it and for
-// taking its screenshot (docs/about-dialog.png) under Xvfb.
+// Shows the About dialog on its own until the process is ended, for a look at it.
 #include "frm_about.h"
 
 #include <QApplication>
