@@ -21,6 +21,15 @@ const std::string &krvxdPath();
 const std::string &krvxPath();
 const std::string &driverLibraryPath();
 
+/// An NEC code (one frame, then its repeat frame) as Pronto text: what the end-to-end tests
+/// and the screenshots press, learn, send and receive.
+inline constexpr const char *kNec =
+    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
+    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
+    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
+    "015B 0057 0016 0E6C";
+
 /// Generous deadline for anything that waits on another process (loaded 2-core machine,
 /// sanitizers).
 inline constexpr int kProcessTimeoutMs = 60000;

@@ -29,15 +29,9 @@
 namespace vintrel::app {
 namespace {
 
+using test::e2e::kNec;
 using test::e2e::KrvxProcess;
 using test::e2e::PrivateService;
-
-const char *kNec =
-    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
-    "015B 0057 0016 0E6C";
 
 QString receiveCodeOf(const char *pronto) {
     return QString::fromStdString(ir::receive_code(ir::parse_pronto(pronto).signal));

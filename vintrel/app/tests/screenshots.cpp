@@ -35,16 +35,11 @@
 
 namespace {
 
+using vintrel::test::e2e::kNec;
 using vintrel::test::e2e::KrvxProcess;
 using vintrel::test::e2e::PrivateService;
 using namespace std::chrono_literals;
 
-const char *kNec =
-    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
-    "015B 0057 0016 0E6C";
 constexpr int kWait = vintrel::test::e2e::kProcessTimeoutMs;
 
 [[noreturn]] void fail(const std::string &what) {
