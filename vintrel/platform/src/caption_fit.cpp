@@ -232,23 +232,30 @@ void fitCaption(QWidget *control) {
     }
     const Design design = designOf(control);
     const Growth growth{control, design.rect, siblingsOf(control), areaOf(control)};
-    const double lowest = design.pointSize - kMaxShrinkPoints;
+    // The sizes to try, largest first, in half points: down to the usual bound, or as far
+    // as a caption stays readable.
+    const auto sizes = [&design](double lowest) {
+        std::vector<double> points;
+        for (int step = 0; design.pointSize - step * kStepPoints >= lowest; ++step) {
+            points.push_back(design.pointSize - step * kStepPoints);
+        }
+        return points;
+    };
 
     // A single line keeps its rectangle at a smaller size first.
     const QRect room = roomIn(design.rect, growth.others);
     const bool oneLine =
         button || room.height() < 2 * QFontMetricsF(sized(control, design.pointSize)).lineSpacing();
     if (oneLine) {
-        for (double points = design.pointSize; points >= lowest; points -= kStepPoints) {
+        for (const double points : sizes(design.pointSize - kMaxShrinkPoints)) {
             if (fits(control, sized(control, points), room.size())) {
                 apply(control, design.rect, points);
                 return;
             }
         }
     }
-    // Then it grows, at the largest size that fits: first down to the usual bound, then as
-    // far as a caption stays readable.
-    for (double points = design.pointSize; points >= kSmallestPointSize; points -= kStepPoints) {
+    // Then it grows, at the largest size that fits there.
+    for (const double points : sizes(kSmallestPointSize)) {
         if (const std::optional<QRect> rect = growth.least(sized(control, points))) {
             apply(control, *rect, points);
             return;

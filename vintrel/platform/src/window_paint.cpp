@@ -57,7 +57,10 @@ bool showPainted(QWidget *window, std::chrono::milliseconds bound) {
     } else {
         QEventLoop loop;
         const PaintWatch watch(window, &loop);
-        QTimer::singleShot(bound, &loop, &QEventLoop::quit);
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(bound);
         loop.exec(kNoInput);
         painted = watch.painted();
     }

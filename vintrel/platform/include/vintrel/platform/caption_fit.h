@@ -9,8 +9,8 @@
 //  - a label that still does not fit (a label of several lines at once) grows into the free
 //    room to its right, below, or both, within its container and never over another
 //    control, at the largest point size down to kMaxShrinkPoints below that fits there;
-//  - failing that, the point size goes on down in the largest free rectangle, to
-//    kSmallestPointSize at most: a smaller caption beats a cut one.
+//  - failing that, the point size goes on down, the control growing as little as needed,
+//    to kSmallestPointSize at most: a smaller caption beats a cut one.
 //
 // A label fits when its caption, laid out as the label lays it out (wrapped where it wraps),
 // is no wider and no taller than its room; a button when its caption and the margin its
