@@ -63,6 +63,11 @@ JsonObject &JsonObject::boolean(std::string_view k, bool value) {
     return *this;
 }
 
+JsonObject &JsonObject::raw(std::string_view k, std::string_view json) {
+    key(k).body_ += json;
+    return *this;
+}
+
 void print_line(const std::string &line) {
     const std::string whole = line + "\n";
     std::fwrite(whole.data(), 1, whole.size(), stdout);

@@ -45,6 +45,8 @@ class JsonObject {
     JsonObject &number(std::string_view key, long long value);
     JsonObject &number(std::string_view key, double value, int decimals);
     JsonObject &boolean(std::string_view key, bool value);
+    /// A value that is JSON text already (an array, an object, null).
+    JsonObject &raw(std::string_view key, std::string_view json);
     /// The object, closed.
     std::string str() const { return body_ + "}"; }
 

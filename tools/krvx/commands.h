@@ -27,5 +27,7 @@ Command add_listen(CLI::App &parent);
 Command add_learn(CLI::App &parent);
 Command add_hook(CLI::App &parent);
 Command add_press(CLI::App &parent);
+Command add_decode(CLI::App &parent);
+Command add_encode(CLI::App &parent);
 
 }  // namespace krvx::cli

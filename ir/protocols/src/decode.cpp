@@ -75,8 +75,8 @@ struct Outcomes {
 void take(Cursor c, const Tolerance &t, bool mark, double len, Level next, Outcomes &out) {
     c.elapsed += len;
     if (c.at_end()) {
-        if (!mark) {
-            out.add(c);  // the input ends in an endless space
+        if (!mark && c.n % 2 == 1) {
+            out.add(c);  // an input that ends on a mark ends in an endless space
         }
         return;
     }

@@ -1007,6 +1007,12 @@ bool address_plain(const Values &p) {
 bool command_plain(const Values &p) {
     return (p[F] >> 8) != (~p[F] & 0xFF);
 }
+bool f16_nec(const Values &p) {
+    return !command_plain(p) && address_complemented(p);
+}
+bool f16_necx(const Values &p) {
+    return !command_plain(p) && address_plain(p);
+}
 bool mce_vendor(const Values &p) {
     return p[S] == 0x0F;
 }
@@ -1047,6 +1053,16 @@ constexpr KernelForm kForms[] = {
      3,
      0,
      command_plain},
+    // NEC1-f16 whose F is a command and its complement: what the kernel calls nec or necx.
+    {"nec", 0xFFFF, Id::NEC1, kNec32Family, {{{D, 8, 8}, {F, 8, 0}}}, 2, 0, f16_nec},
+    {"necx",
+     0xFFFFFF,
+     Id::NEC1,
+     kNec32Family,
+     {{{D, 8, 16}, {S, 8, 8}, {F, 8, 0}}},
+     3,
+     0,
+     f16_necx},
     {"sony12", 0x1F007F, Id::Sony12, kSony12Fam, {{{0, 5, 16}, {1, 7, 0}}}, 2},
     {"sony15", 0xFF007F, Id::Sony15, kSony15Fam, {{{0, 8, 16}, {1, 7, 0}}}, 2},
     {"sony20", 0x1FFF7F, Id::Sony20, kSony20Fam, {{{0, 5, 16}, {1, 8, 8}, {2, 7, 0}}}, 3},

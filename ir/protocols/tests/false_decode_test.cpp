@@ -24,7 +24,9 @@ TEST(FalseDecodes, NoiseDecodesAsNothing) {
         for (uint32_t &v : d) {
             v = duration(rng);
         }
-        d.push_back(60000);
+        if (i % 2 == 0) {
+            d.push_back(60000);  // a receiver's timeout; without it the noise ends anywhere
+        }
         const std::vector<Decode> r = decode(d);
         if (!r.empty()) {
             ADD_FAILURE() << "noise decoded as " << r.front().text();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_forms.h"
 #include "../commands.h"
 #include "../validators.h"
 #include "krvxdrv.h"
@@ -98,16 +99,18 @@ int learn(const Context &ctx, const LearnOptions &o) {
             why = "interrupted: " + why;
         return fail(ctx, kRefused, "nothing learned: " + why);
     }
+    const std::vector<ir::protocols::Decode> decodes = shown_decodes(buffer);
     if (ctx.json)
         print_line(JsonObject(true)
                        .text("code", buffer)
                        .number("quality", static_cast<long long>(watch.quality.load()))
                        .number("carrier_hz", static_cast<long long>(watch.carrier.load()))
+                       .raw("decodes", decodes_json(decodes))
                        .str());
     else
         std::printf("%s\n", buffer);
-    std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz\n", watch.quality.load(),
-                 watch.carrier.load());
+    std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz: %s\n", watch.quality.load(),
+                 watch.carrier.load(), decode_line(decodes).c_str());
     return kDone;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_forms.h"
 #include "../code_input.h"
 #include "../commands.h"
 #include "../press.h"
@@ -23,10 +24,11 @@ int press(const Context &ctx, const PressOptions &o) {
     const CodeInput in = read_code(o.words);
     if (!in.ok())
         return fail(ctx, kRefused, "not pressed: " + in.error);
-    const std::string why = pronto_refusal(in.code);
-    if (!why.empty())
-        return fail(ctx, kRefused, "not pressed: invalid code: " + why);
-    const auto r = krvx::press(ctx.socket, in.code, o.hold_ms, static_cast<uint8_t>(o.quality));
+    const ProntoCode code = to_pronto(in.code);
+    if (!code.ok())
+        return fail(ctx, kRefused, "not pressed: invalid code: " + code.error);
+    const auto r =
+        krvx::press(ctx.socket, code.pronto, o.hold_ms, static_cast<uint8_t>(o.quality));
     if (r.status != 0) {
         std::string message =
             std::string("not pressed: ") + (r.detail.empty() ? KRVXErrorText(r.status) : r.detail);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_forms.h"
 #include "../code_input.h"
 #include "../commands.h"
 #include "ir/signal.h"
@@ -23,14 +24,14 @@ int send(const Context &ctx, const SendOptions &o) {
     const CodeInput in = read_code(o.words);
     if (!in.ok())
         return fail(ctx, kRefused, "not sent: " + in.error);
-    const std::string why = pronto_refusal(in.code);
-    if (!why.empty())
-        return fail(ctx, kRefused, "not sent: invalid code: " + why);
+    const ProntoCode code = to_pronto(in.code);
+    if (!code.ok())
+        return fail(ctx, kRefused, "not sent: invalid code: " + code.error);
     const int32_t h = open_device(ctx);
     if (h < 0)
         return kNoService;
     const int ok =
-        KRVXTransmitIR(h, in.code.c_str(), FMT_PRONTO, o.repeat, 0, nullptr, nullptr, nullptr);
+        KRVXTransmitIR(h, code.pronto.c_str(), FMT_PRONTO, o.repeat, 0, nullptr, nullptr, nullptr);
     const int e = errno;
     KRVXClose(h);
     if (!ok)
