@@ -33,8 +33,9 @@ CodeInput read_stream(std::FILE *in, const std::string &name) {
 void add_code_argument(CLI::App &command, std::vector<std::string> &words) {
     command
         .add_option("CODE", words,
-                    "Pronto hex code: one argument or several words, @FILE for a file's "
-                    "contents, - for standard input")
+                    "Pronto hex code, or a protocol code (NEC1 D=4 F=8, nec:0x0408): one "
+                    "argument or several words, @FILE for a file's contents, - for standard "
+                    "input")
         ->required();
 }
 
