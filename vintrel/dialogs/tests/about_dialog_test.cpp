@@ -407,29 +407,6 @@ TEST_F(AboutOpenTest, EnterOnSystemInfoPressesThatButtonAndTheDialogStays) {
 
 // ---- Layout ---------------------------------------------------------------------------
 
-// Rows with ink below label's height when its text is laid out in a taller copy of it.
-int inkRowsBelow(const QLabel &label) {
-    QLabel probe;
-    probe.setFont(label.font());
-    probe.setTextFormat(label.textFormat());
-    probe.setAlignment(label.alignment());
-    probe.setWordWrap(label.wordWrap());
-    probe.setText(label.text());
-    probe.resize(label.width(), label.height() + 40);
-    const QImage image = probe.grab().toImage();
-    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
-    int rows = 0;
-    for (int y = label.height(); y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != background) {
-                ++rows;
-                break;
-            }
-        }
-    }
-    return rows;
-}
-
 TEST_F(AboutTest, LayoutAt96Dpi) {
     ASSERT_DOUBLE_EQ(platform::twipsPerPixelX(), 15.0) << "the test runs at 96 dpi";
     ASSERT_DOUBLE_EQ(platform::twipsPerPixelY(), 15.0);
@@ -484,16 +461,9 @@ TEST_F(AboutTest, LayoutAt96Dpi) {
     }
     EXPECT_FALSE(label(dialog, "lblDisclaimer")->text().isEmpty());
 
-    // No text is cut off: the same text laid out in a taller copy of the label draws nothing
-    // below the label's height, and no line is wider than the label.
+    // That no caption is cut off, here and at 144 dpi, is vintrel_captions_test's.
     for (const char *name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer"}) {
-        SCOPED_TRACE(name);
-        QLabel *l = label(dialog, name);
-        EXPECT_EQ(l->textFormat(), Qt::PlainText);
-        EXPECT_LE(inkRowsBelow(*l), 0) << l->text().toStdString();
-        const QRect needed = QFontMetrics(l->font()).boundingRect(
-            l->contentsRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, l->text());
-        EXPECT_LE(needed.width(), l->width());
+        EXPECT_EQ(label(dialog, name)->textFormat(), Qt::PlainText) << name;
     }
     for (const char *name : {"lblTitle", "lblDescription", "lblDisclaimer"}) {
         EXPECT_EQ(label(dialog, name)->palette().color(QPalette::WindowText), QColor(Qt::black))
