@@ -93,7 +93,7 @@ int main(int argc, char **argv) {
     auto *socket_opt = app.add_option(
         "--socket", socket,
         "Service socket (default: $KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, else "
-        "/tmp/krvxd-<uid>.sock)");
+        "/tmp/krvxd-<uid>/krvxd.sock)");
     app.add_flag("--json", ctx.json,
                  "Print one JSON object per line, with \"ok\" true exactly when krvx exits 0");
     app.set_version_flag("--version", KRVX_VERSION);
