@@ -48,8 +48,9 @@ void BM_LearnRepeat(benchmark::State &state, learn_repeat::RepeatCode code, uint
 const bool registered = [] {
     for (const auto &code : learn_repeat::repeat_codes())
         for (uint8_t q : {100, 80, 60})
-            benchmark::RegisterBenchmark(("BM_LearnRepeat/" + code.name + "/Q" + std::to_string(q)).c_str(),
-                                         BM_LearnRepeat, code, q)
+            benchmark::RegisterBenchmark(
+                ("BM_LearnRepeat/" + code.name + "/Q" + std::to_string(q)).c_str(), BM_LearnRepeat,
+                code, q)
                 ->Iterations(1)
                 ->Unit(benchmark::kMillisecond);
     return true;

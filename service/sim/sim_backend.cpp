@@ -1,7 +1,8 @@
 #include "sim/sim_backend.h"
 
+#include "sim/receiver_model.h"
+
 #include <algorithm>
-#include <random>
 
 #include <chrono>
 #include <cmath>
@@ -124,36 +125,6 @@ void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone don
         release_timer(timer_ptr);
         done(wire::Status::Ok);
     });
-}
-
-std::vector<ReceivedFrame> degrade(std::vector<ReceivedFrame> frames, uint8_t quality,
-                                   uint32_t seed) {
-    quality = std::min<uint8_t>(quality, 100);
-    if (quality == 100)
-        return frames;
-    std::minstd_rand rng(seed + 1);
-    std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    std::uniform_real_distribution<double> chance(0.0, 1.0);
-    const double amplitude = (100.0 - quality) / 400.0;
-    const double loss = quality < 40 ? (40.0 - quality) / 80.0 : 0.0;
-    std::vector<ReceivedFrame> out;
-    out.reserve(frames.size() * 2);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        ReceivedFrame f = std::move(frames[i]);
-        if (loss > 0 && chance(rng) < loss) {
-            ReceivedFrame noise;
-            noise.durations_us = {static_cast<uint32_t>(100 + chance(rng) * 400)};
-            noise.trailing_gap_us = f.trailing_gap_us;
-            noise.burst_start = false;
-            out.push_back(std::move(noise));
-            if (i > 0)
-                continue;  // the frame is lost; the first one starts the burst anyway
-        }
-        for (uint32_t &d : f.durations_us)
-            d = static_cast<uint32_t>(std::max(1.0, d * (1.0 + amplitude * unit(rng))));
-        out.push_back(std::move(f));
-    }
-    return out;
 }
 
 wire::Status SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {

@@ -38,13 +38,6 @@ std::vector<ReceivedFrame> frames_for_hold(const ir::Signal &signal, uint64_t ho
 
 inline constexpr std::size_t kMaxFramesPerBurst = 500;
 
-/// What a receiver captures of `frames` at a signal quality of 0..100: every duration
-/// jittered by up to (100 - quality) / 4 percent; below 40, later frames are lost and
-/// noise pulses appear, more often the lower it goes. 100 leaves the frames as they are.
-/// The same seed gives the same result.
-std::vector<ReceivedFrame> degrade(std::vector<ReceivedFrame> frames, uint8_t quality,
-                                   uint32_t seed);
-
 class SimBackend final : public Backend {
   public:
     SimBackend(asio::any_io_executor executor, BackendListener &listener, SimSettings settings);

@@ -7,6 +7,7 @@
 
 #include "ir/pronto.h"
 #include "learn/learn_engine.h"
+#include "sim/receiver_model.h"
 #include "options.h"
 #include "sim/sim_backend.h"
 
