@@ -20,6 +20,7 @@
 
 #include "backend.h"
 #include "learn/learn_engine.h"
+#include "toggles.h"
 #include "log.h"
 #include "wire/protocol.h"
 
@@ -88,6 +89,8 @@ class Server final : public BackendListener {
     wire::Status answer_hook(const std::shared_ptr<Session> &session,
                              const wire::HookAnswer &answer);
     std::size_t client_count() const { return sessions_.size(); }
+    /// The device's toggle values of protocol codes sent without one (toggles.h).
+    Toggles &toggles() { return toggles_; }
 
   private:
     struct PendingSend {
@@ -127,6 +130,7 @@ class Server final : public BackendListener {
     bool device_lost_ = false;
     std::optional<ActiveLearn> learn_;
     std::set<uint64_t> hooks_;  ///< sessions registered as hooks
+    Toggles toggles_;
     uint32_t next_learn_id_ = 1;
     asio::steady_timer learn_timer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

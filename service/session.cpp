@@ -103,7 +103,7 @@ void Session::handle(const wire::Message &m) {
     }
     if (const auto *t = std::get_if<wire::Transmit>(&m.body)) {
         log.debug(label() + ": send, repeat " + std::to_string(t->repeat));
-        wire::Sendable sendable = wire::check_sendable(t->code, t->repeat);
+        wire::Sendable sendable = wire::check_sendable(server_.toggles().fill(t->code), t->repeat);
         if (!sendable.signal) {
             send({m.id, wire::Refusal{sendable.refusal.status, sendable.refusal.why}});
             return;
@@ -123,7 +123,7 @@ void Session::handle(const wire::Message &m) {
     }
     if (const auto *p = std::get_if<wire::Press>(&m.body)) {
         log.debug(label() + ": press for " + std::to_string(p->hold_ms) + " ms");
-        wire::Sendable sendable = wire::check_sendable(p->code, 1);
+        wire::Sendable sendable = wire::check_sendable(server_.toggles().fill(p->code), 1);
         if (!sendable.signal) {
             send({m.id, wire::Refusal{sendable.refusal.status, sendable.refusal.why}});
         } else if (p->hold_ms > limits.max_hold_ms) {

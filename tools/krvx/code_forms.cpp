@@ -31,6 +31,10 @@ ProntoCode to_pronto(const std::string &code, int repeat_frames) {
     return {std::move(pronto.text), {}};
 }
 
+std::string wire_text(const std::string &code, const ProntoCode &checked) {
+    return ir::protocols::is_protocol_code(code) ? code : checked.pronto;
+}
+
 std::string decode_line(std::span<const ir::protocols::Decode> decodes) {
     if (decodes.empty()) {
         return "unknown";

@@ -25,6 +25,11 @@ struct ProntoCode {
 /// `repeat_frames` repeat frames); anything else must be Pronto text and stays as written.
 ProntoCode to_pronto(const std::string &code, int repeat_frames = 0);
 
+/// What send and press hand to the device for `code` (checked by to_pronto() into
+/// `checked`): a protocol code as written, so that the service can give a code without its
+/// toggle the device's next toggle value; else the Pronto text.
+std::string wire_text(const std::string &code, const ProntoCode &checked);
+
 /// "NEC1 D=4 S=251 F=8  (nec 0x0408)", the best decode of several; "unknown" for none.
 std::string decode_line(std::span<const ir::protocols::Decode> decodes);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ir/pronto.h"
+#include "ir/protocols.h"
 
 namespace wire {
 
@@ -39,7 +40,15 @@ Sendable check_sendable(std::string_view code, int32_t repeat) {
     if (code.size() > ir::kMaxProntoChars)
         return refuse(Status::InvalidCode, "the code is longer than " +
                                                std::to_string(ir::kMaxProntoChars) + " characters");
-    auto parsed = ir::parse_pronto(code);
+    // Pronto text, or a protocol code sent as its protocol encodes it.
+    ir::ParseResult parsed;
+    if (ir::protocols::is_protocol_code(code)) {
+        auto encoded = ir::protocols::encode(code);
+        parsed.signal = std::move(encoded.signal);
+        parsed.error = std::move(encoded.error);
+    } else {
+        parsed = ir::parse_pronto(code);
+    }
     if (!parsed.ok())
         return refuse(Status::InvalidCode, std::move(parsed.error));
     const ir::Signal &s = parsed.signal;

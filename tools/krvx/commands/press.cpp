@@ -27,8 +27,8 @@ int press(const Context &ctx, const PressOptions &o) {
     const ProntoCode code = to_pronto(in.code);
     if (!code.ok())
         return fail(ctx, kRefused, "not pressed: invalid code: " + code.error);
-    const auto r =
-        krvx::press(ctx.socket, code.pronto, o.hold_ms, static_cast<uint8_t>(o.quality));
+    const auto r = krvx::press(ctx.socket, wire_text(in.code, code), o.hold_ms,
+                               static_cast<uint8_t>(o.quality));
     if (r.status != 0) {
         std::string message =
             std::string("not pressed: ") + (r.detail.empty() ? KRVXErrorText(r.status) : r.detail);
@@ -57,9 +57,18 @@ Command add_press(CLI::App &parent) {
     cmd->add_option("--hold", o->hold_ms, "How long the button is held, in ms")
         ->check(CLI::Range(0u, 60000u))
         ->capture_default_str();
-    cmd->add_option("--quality", o->quality, "Signal quality 0..100")
+    cmd->add_option("--quality", o->quality, "Signal quality 0..100 (see below)")
         ->check(CLI::Range(0u, 100u))
         ->capture_default_str();
+    cmd->footer(
+        "A protocol code without its toggle alternates it from press to press, as\n"
+        "`krvx send` does. The receiver captures the press as a real remote and receiver\n"
+        "would at quality Q:\n"
+        "  Q 100     exactly the code's timings;\n"
+        "  Q < 100   every duration off by up to (100-Q)/4 %, and a constant receiver skew:\n"
+        "            marks 60 us longer, spaces 60 us shorter;\n"
+        "  Q < 60    now and then a frame lost or cut short ((60-Q)/200 of the frames);\n"
+        "  Q < 40    noise bursts between frames (before (40-Q)/80 of them).");
     return {cmd, [o](const Context &ctx) { return press(ctx, *o); }};
 }
 

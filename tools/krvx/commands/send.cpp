@@ -30,8 +30,8 @@ int send(const Context &ctx, const SendOptions &o) {
     const int32_t h = open_device(ctx);
     if (h < 0)
         return kNoService;
-    const int ok =
-        KRVXTransmitIR(h, code.pronto.c_str(), FMT_PRONTO, o.repeat, 0, nullptr, nullptr, nullptr);
+    const int ok = KRVXTransmitIR(h, wire_text(in.code, code).c_str(), FMT_PRONTO, o.repeat, 0,
+                                  nullptr, nullptr, nullptr);
     const int e = errno;
     KRVXClose(h);
     if (!ok)
@@ -55,6 +55,11 @@ Command add_send(CLI::App &parent) {
                     "repeat part: the whole code N times)")
         ->check(CLI::Range(1, ir::kMaxRepeatCount))
         ->capture_default_str();
+    cmd->footer(
+        "Toggle: a protocol code with a toggle parameter (RC5, RC6, MCE: T) sent without it\n"
+        "gets the device's next toggle value, so successive sends alternate T (0, 1, 0, ...)\n"
+        "like the presses of a real remote, whichever program sends them; the service keeps\n"
+        "that value per protocol while it runs. Give T=0 or T=1 to send a fixed value.");
     return {cmd, [o](const Context &ctx) { return send(ctx, *o); }};
 }
 

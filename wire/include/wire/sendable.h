@@ -1,7 +1,8 @@
 // What the device may be asked to send. The library checks a code before it asks, the
 // service checks it again before it queues it: one rule for both ends.
 //
-// A send is sendable when its code is valid Pronto text of at most ir::kMaxProntoChars
+// A send is sendable when its code is valid Pronto text, or a protocol code that
+// ir::protocols::encode() takes ("RC5 D=0 F=12", "nec:0x0408"), of at most ir::kMaxProntoChars
 // characters with at least one burst pair and no zero duration (a transmitter cannot send
 // an empty pulse or space), its repeat count is 0..ir::kMaxRepeatCount (0 is taken as 1),
 // and it takes at most kMaxSendAirTimeUs on air, so that one client cannot hold the
