@@ -141,19 +141,20 @@ std::optional<LearnEngine::Result> LearnEngine::evaluate() const {
             r.evidence = r.fit.units;
         }
         r.confirmed = r.evidence >= r.needed;
-        // The nominal frames, by role: the intro's, then the unit's. A unit that decoded
+        // The learned code's frames as it will be sent (nominal timings at the Pronto
+        // word's resolution), by role: the intro's, then the unit's. A unit that decoded
         // alone as a code with an intro (a lone NEC frame) is that intro.
+        const ir::Signal sent = ir::parse_pronto(ir::encode_pronto(s->signal).text).signal;
         std::vector<Shapes::Median> reference;
         if (s->uses_intro) {
-            reference = learn::frames_of(s->signal.once);
-            const auto rest = learn::frames_of(s->signal.repeat);
+            reference = learn::frames_of(sent.once);
+            const auto rest = learn::frames_of(sent.repeat);
             if (reference.size() != r.fit.layout.intro.size())
                 reference.clear();
             else
                 reference.insert(reference.end(), rest.begin(), rest.end());
         } else {
-            reference =
-                learn::frames_of(s->signal.once.empty() ? s->signal.repeat : s->signal.once);
+            reference = learn::frames_of(sent.once.empty() ? sent.repeat : sent.once);
         }
         r.quality = quality_of(r.fit, reference);
         return r;
