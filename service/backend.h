@@ -11,8 +11,10 @@
 //
 // Sending
 //   transmit() starts one send; the service never starts a second before the first has
-//   completed (it queues them). `done` is called exactly once, on the loop, when the
-//   device has sent the signal or has failed to, with Ok or the failure's status.
+//   completed (it queues them), and never one longer than wire::kMaxSendAirTimeUs on air.
+//   `done` is called exactly once, on the loop, when the device has sent the signal or has
+//   failed to, with Ok or the failure's status. cancel_transmit() asks the send on air to
+//   stop after the frame being sent (its client left); `done` still comes, once.
 //
 // Receiving and learning
 //   The backend reports every frame its receiver sees with listener.on_frame(): the pulse
@@ -95,18 +97,26 @@ class Backend {
     /// Starts sending `signal` as ir::flatten(signal, repeat) gives it (repeat >= 1).
     virtual void transmit(const ir::Signal &signal, int repeat, TransmitDone done) = 0;
 
+    /// Stops the send on air after its current frame; nothing when none is on air.
+    virtual void cancel_transmit() {}
+
     /// Learn mode of the receiver: see "Receiving and learning" above. Returns 0, or for
     /// set_learning(true) why the learn cannot run: LEARN_FAIL_CANNOT_LEARN (no raw
     /// receiver, or the device refused the learn settings) or LEARN_FAIL_DEVICE_LOST.
     virtual int32_t set_learning(bool learning) = 0;
 
+    using PressReleased = std::function<void()>;
+
     /// The simulated device's virtual remote: holds `signal` in front of the receiver for
-    /// hold_ms (at least one frame) with a signal quality of 0..100. Returns Ok, or
-    /// NotSupported for a real device.
-    virtual wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
+    /// hold_ms (at least one frame) with a signal quality of 0..100, and calls `released`
+    /// once on the loop when its last frame has been reported. Returns Ok, or NotSupported
+    /// for a real device (then `released` is never called).
+    virtual wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality,
+                               PressReleased released) {
         (void)signal;
         (void)hold_ms;
         (void)quality;
+        (void)released;
         return wire::Status::NotSupported;
     }
 };

@@ -35,19 +35,27 @@ int main(int argc, char **argv) {
     server.set_backend(backend.get());
 
     const std::string path = o.socket_path.empty() ? wire::default_socket_path() : o.socket_path;
+    // The folder of last resort is made private before anything is bound in it.
+    if (path.rfind(wire::fallback_socket_dir() + "/", 0) == 0) {
+        if (const std::string error = wire::make_private_dir(wire::fallback_socket_dir());
+            !error.empty()) {
+            log.error(error);
+            return 1;
+        }
+    }
     if (const std::string error = server.listen(path); !error.empty()) {
-        log.info(error);
+        log.error(error);
         return 1;
     }
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](std::error_code ec, int signo) {
         if (ec)
             return;
-        log.info(std::string("stopping on ") + (signo == SIGINT ? "SIGINT" : "SIGTERM"));
+        log.info("stopping on ", signo == SIGINT ? "SIGINT" : "SIGTERM");
         server.stop();
         io.stop();
     });
-    log.info("serving the " + backend->name() + " device on " + path);
+    log.info("serving the ", backend->name(), " device on ", path);
     io.run();
     server.stop();
     backend.reset();

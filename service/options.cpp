@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <cmath>
 
 #include "krvx_version.h"
 
@@ -14,6 +15,20 @@ bool parse_uint(std::string_view text, unsigned max, unsigned &out) {
         return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size() && out <= max;
+}
+
+// A number from lo to hi. Unlike CLI::Range it refuses "nan" (which compares false with
+// every bound and would pass) and infinities.
+CLI::Validator finite_between(double lo, double hi) {
+    const std::string from = CLI::detail::to_string(lo), to = CLI::detail::to_string(hi);
+    return CLI::Validator(
+        [lo, hi, from, to](std::string &text) -> std::string {
+            double v = 0;
+            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || v < lo || v > hi)
+                return "Value " + text + " is not a number from " + from + " to " + to;
+            return {};
+        },
+        "NUMBER in [" + from + " - " + to + "]");
 }
 
 }  // namespace
@@ -53,7 +68,7 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     std::string firmware = "1.7", protocol = "1.3", date = "2024-03-15", fail_open;
     app.add_option("--socket", o.socket_path,
                    "Socket path (default: $KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, "
-                   "else /tmp/krvxd-<uid>.sock)");
+                   "else /tmp/krvxd-<uid>/krvxd.sock)");
     app.add_option("--backend", o.backend, "Device backend")
         ->check(CLI::IsMember({"sim", "lirc"}))
         ->capture_default_str();
@@ -61,12 +76,18 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     double learn_timeout_s = 10;
     app.add_option("--learn-timeout", learn_timeout_s,
                    "Seconds a learn waits for a complete burst before it fails")
-        ->check(CLI::Range(0.1, 3600.0))
+        ->check(finite_between(0.1, 3600.0))
+        ->capture_default_str();
+    int max_clients = static_cast<int>(o.limits.max_clients);
+    app.add_option("--max-clients", max_clients,
+                   "Clients served at once; one more is refused (or replaces a client that has "
+                   "not read its answers for a while)")
+        ->check(CLI::Range(1, 4096))
         ->capture_default_str();
     auto *sim = app.add_option_group("Simulated device (--backend sim)");
     sim->add_option("--time-scale", o.sim.time_scale,
                     "Air time factor: 1 real time, 0 instant (tests)")
-        ->check(CLI::Range(0.0, 1.0))
+        ->check(finite_between(0.0, 1.0))
         ->capture_default_str();
     sim->add_flag("--loopback", o.sim.loopback, "What the device sends reaches its own receiver");
     sim->add_option("--firmware", firmware, "Firmware version MAJOR.MINOR")->capture_default_str();
@@ -94,6 +115,7 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     }
     o.limits.learn_timeout =
         std::chrono::milliseconds(static_cast<int64_t>(learn_timeout_s * 1000));
+    o.limits.max_clients = static_cast<std::size_t>(max_clients);
     const auto fw = parse_version(firmware), pv = parse_version(protocol);
     if (!fw)
         return {std::nullopt, 2, "krvxd: --firmware wants MAJOR.MINOR, e.g. 1.7\n"};

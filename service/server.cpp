@@ -19,7 +19,10 @@ namespace krvxd {
 using asio::local::stream_protocol;
 
 Server::Server(asio::io_context &io, const Log &log, ServerLimits limits)
-    : io_(io), log_(log), limits_(limits), acceptor_(io), uid_(::geteuid()), learn_timer_(io) {}
+    : io_(io), log_(log), limits_(limits), acceptor_(io), uid_(::geteuid()), accept_retry_(io),
+      learn_timer_(io) {
+    limits_.max_clients = std::max<std::size_t>(limits_.max_clients, 1);
+}
 
 Server::~Server() {
     stop();
@@ -52,50 +55,128 @@ std::string Server::listen(const std::string &path) {
     }
     std::error_code ec;
     acceptor_.open(stream_protocol(), ec);
-    if (!ec) {
-        // The socket file gets mode 0600 from the start: no window where others may connect.
-        const mode_t old_mask = ::umask(0177);
+    // The socket file takes its mode from the socket when bind creates it: 0600 from the
+    // first moment, whatever the umask, and the path is never touched again (a name can be
+    // swapped for a link to another file between two calls that use it).
+    if (!ec && ::fchmod(acceptor_.native_handle(), 0600) != 0)
+        ec.assign(errno, std::generic_category());
+    if (!ec)
         acceptor_.bind(stream_protocol::endpoint(path), ec);
-        ::umask(old_mask);
-    }
     if (!ec)
         acceptor_.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
         acceptor_.close();
         return "cannot listen on " + path + ": " + ec.message();
     }
-    ::chmod(path.c_str(), 0600);
+    if (::lstat(path.c_str(), &st) == 0) {
+        path_dev_ = st.st_dev;
+        path_ino_ = st.st_ino;
+    }
     path_ = path;
     accept_next();
     return {};
 }
 
 void Server::accept_next() {
-    acceptor_.async_accept([this, alive = std::weak_ptr<bool>(alive_)](
-                               std::error_code ec, stream_protocol::socket socket) {
-        if (alive.expired() || !acceptor_.is_open())
-            return;
-        if (!ec) {
-            ucred cred{};
-            socklen_t len = sizeof cred;
-            if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 ||
-                cred.uid != uid_) {
-                log_.info("refused a client of user " + std::to_string(cred.uid) + " (pid " +
-                          std::to_string(cred.pid) + ")");
-                socket.close();
-            } else {
-                const uint64_t id = next_session_++;
-                auto session = std::make_shared<Session>(*this, id, std::move(socket));
-                sessions_.emplace(id, session);
-                log_.debug("client " + std::to_string(id) + ": connected (pid " +
-                           std::to_string(cred.pid) + ")");
-                session->start();
-            }
-        } else if (ec != asio::error::operation_aborted) {
-            log_.info("accept failed: " + ec.message());
-        }
+    if (accept_paused_ || !acceptor_.is_open())
+        return;
+    acceptor_.async_accept(
+        [this, alive = std::weak_ptr<bool>(alive_)](std::error_code ec,
+                                                    stream_protocol::socket socket) {
+            if (alive.expired() || !acceptor_.is_open())
+                return;
+            on_accept(ec, std::move(socket));
+        });
+}
+
+void Server::on_accept(std::error_code ec, stream_protocol::socket socket) {
+    if (ec == asio::error::operation_aborted)
+        return;
+    if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+        ec == asio::error::no_memory || ec.value() == ENFILE) {
+        pause_accepting(ec);
+        return;
+    }
+    if (accept_paused_ || ec) {
+        if (ec)
+            log_.debug("accept: ", ec.message());
         accept_next();
+        return;
+    }
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 ||
+        cred.uid != uid_) {
+        log_.warn("refused a client of user ", cred.uid, " (pid ", cred.pid, ")");
+        socket.close();
+        accept_next();
+        return;
+    }
+    if (sessions_.size() >= limits_.max_clients && !make_room()) {
+        // Told why, in the one frame its empty socket buffer certainly takes.
+        const auto frame = wire::encode(
+            {0, wire::Refusal{wire::Status::ServiceBusy,
+                              "krvxd serves its limit of " + std::to_string(limits_.max_clients) +
+                                  " clients; try again later"}});
+        (void)!::send(socket.native_handle(), frame.data(), frame.size(),
+                      MSG_DONTWAIT | MSG_NOSIGNAL);
+        socket.close();
+        if (!at_capacity_) {
+            at_capacity_ = true;
+            log_.warn("the limit of ", limits_.max_clients,
+                      " clients is reached: new clients are refused until one leaves");
+        }
+        ++refused_at_capacity_;
+        accept_next();
+        return;
+    }
+    const uint64_t id = next_session_++;
+    auto session = std::make_shared<Session>(*this, id, std::move(socket));
+    sessions_.emplace(id, session);
+    log_.debug("client ", id, ": connected (pid ", cred.pid, ")");
+    session->start();
+    accept_next();
+}
+
+bool Server::make_room() {
+    const auto now = Session::Clock::now();
+    std::shared_ptr<Session> oldest;
+    Session::Clock::time_point oldest_since = now - std::chrono::seconds(1);
+    for (auto &[id, session] : sessions_)
+        if (const auto since = session->stalled_since(); since && *since <= oldest_since) {
+            oldest = session;
+            oldest_since = *since;
+        }
+    if (!oldest)
+        return false;
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now - oldest_since).count();
+    oldest->drop(wire::Status::ServiceBusy,
+                 "not reading its answers for " + std::to_string(seconds) +
+                     " s, and a new client needs its place");
+    return true;
+}
+
+void Server::pause_accepting(const std::error_code &ec) {
+    // Accepting again at once would fail again at once: a busy loop and a log line each time.
+    // Accepting resumes when a client leaves (a descriptor is free), or after a second.
+    if (!accept_paused_)
+        log_.error("cannot accept clients: ", ec.message(), " (", sessions_.size(),
+                   " clients); accepting again when one leaves");
+    accept_paused_ = true;
+    accept_retry_.expires_after(std::chrono::seconds(1));
+    accept_retry_.async_wait([this, alive = std::weak_ptr<bool>(alive_)](std::error_code e) {
+        if (!e && !alive.expired())
+            resume_accepting();
     });
+}
+
+void Server::resume_accepting() {
+    if (!accept_paused_)
+        return;
+    accept_paused_ = false;
+    accept_retry_.cancel();
+    accept_next();
 }
 
 void Server::stop() {
@@ -103,14 +184,19 @@ void Server::stop() {
         std::error_code ec;
         acceptor_.close(ec);
     }
+    accept_retry_.cancel();
     if (!path_.empty()) {
-        ::unlink(path_.c_str());
+        // Only the socket this service bound: never what someone put in its place.
+        struct stat st {};
+        if (::lstat(path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_dev == path_dev_ &&
+            st.st_ino == path_ino_)
+            ::unlink(path_.c_str());
         path_.clear();
     }
     auto sessions = std::move(sessions_);
     sessions_.clear();
     for (auto &[id, session] : sessions)
-        session->close({});
+        session->end();
     sends_.clear();
     queued_air_us_ = 0;
     learn_.reset();
@@ -119,7 +205,21 @@ void Server::stop() {
 
 void Server::session_closed(uint64_t id) {
     if (sessions_.erase(id) > 0)
-        log_.debug("client " + std::to_string(id) + ": disconnected");
+        log_.debug("client ", id, ": disconnected");
+    if (sending_ && sending_client_ == id) {
+        log_.info("client ", id, " left during its send: it stops after the frame on air");
+        backend_->cancel_transmit();
+    }
+    if (at_capacity_ && sessions_.size() < limits_.max_clients) {
+        at_capacity_ = false;
+        log_.info("below the client limit again; ", refused_at_capacity_,
+                  " clients were refused meanwhile");
+        refused_at_capacity_ = 0;
+    }
+    if (accept_paused_) {
+        log_.info("accepting clients again");
+        resume_accepting();
+    }
     hooks_.erase(id);
     if (learn_ && learn_->owner == id)
         end_learn({LEARN_FAIL_CANCELLED, {}});
@@ -233,6 +333,17 @@ void Server::queue_send(const std::shared_ptr<Session> &session, uint32_t reques
         session->send({request_id, wire::Reply{wire::Status::CommFailed}});
         return;
     }
+    if (session->pending_sends() >= limits_.max_pending_sends) {
+        session->refuse(request_id, wire::Status::ServiceBusy,
+                        "this client has " + std::to_string(session->pending_sends()) +
+                            " sends waiting already");
+        return;
+    }
+    if (sends_.size() >= limits_.max_queued_sends) {
+        session->refuse(request_id, wire::Status::ServiceBusy,
+                        std::to_string(sends_.size()) + " sends wait for the device already");
+        return;
+    }
     // Tell the client when its send will have ended at the latest, so that it can tell a
     // queue behind other clients' sends from a hung service.
     const auto now = std::chrono::steady_clock::now();
@@ -257,7 +368,15 @@ void Server::start_next_send() {
         auto session = next.session.lock();
         if (!session || !session->open())
             continue;  // its client left: nothing to send
+        if (session->peer_gone()) {
+            // It gave up waiting (a timeout closes the connection): sending now would put on
+            // air what it was told had failed.
+            log_.info("client ", session->id(), " gave up before its send went on air: not sent");
+            --session->pending_sends();
+            continue;
+        }
         sending_ = true;
+        sending_client_ = session->id();
         on_air_until_ = std::chrono::steady_clock::now() + std::chrono::microseconds(air_us);
         backend_->transmit(next.signal, next.repeat,
                            [this, alive = std::weak_ptr<bool>(alive_), weak = next.session,
@@ -265,6 +384,7 @@ void Server::start_next_send() {
                                if (alive.expired())
                                    return;
                                sending_ = false;
+                               sending_client_ = 0;
                                if (auto s = weak.lock()) {
                                    --s->pending_sends();
                                    s->send({id, wire::Reply{status}});
@@ -276,6 +396,43 @@ void Server::start_next_send() {
                                });
                            });
     }
+}
+
+void Server::press(const std::shared_ptr<Session> &session, uint32_t request_id,
+                   const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
+    if (hold_ms > limits_.max_hold_ms) {
+        session->refuse(request_id, wire::Status::InvalidArgument,
+                        "a press is held for at most " + std::to_string(limits_.max_hold_ms) +
+                            " ms");
+        return;
+    }
+    if (session->presses() >= limits_.max_client_presses) {
+        session->refuse(request_id, wire::Status::ServiceBusy,
+                        "this client holds " + std::to_string(session->presses()) +
+                            " presses already");
+        return;
+    }
+    if (presses_ >= limits_.max_presses) {
+        session->refuse(request_id, wire::Status::ServiceBusy,
+                        std::to_string(presses_) + " presses are held already");
+        return;
+    }
+    if (session->peer_gone())
+        return;  // it gave up waiting: nothing to do for it
+    const wire::Status status = backend_->press(
+        signal, hold_ms, quality,
+        [this, alive = std::weak_ptr<bool>(alive_), weak = std::weak_ptr<Session>(session)] {
+            if (alive.expired())
+                return;
+            --presses_;
+            if (auto s = weak.lock())
+                --s->presses();
+        });
+    if (status == wire::Status::Ok) {
+        ++presses_;
+        ++session->presses();
+    }
+    session->send({request_id, wire::Reply{status}});
 }
 
 void Server::on_frame(const ReceivedFrame &frame) {
@@ -307,7 +464,7 @@ void Server::on_receive_code(const std::string &code) {
 }
 
 void Server::tell_receivers(const std::string &code) {
-    log_.debug("received " + code);
+    log_.debug("received ", code);
     const wire::Message event{0, wire::Received{code}};
     // send() may close a slow client and so change the table: iterate over a copy.
     std::vector<std::shared_ptr<Session>> listeners;
@@ -322,7 +479,7 @@ void Server::on_device_lost(const std::string &reason) {
     if (device_lost_)
         return;
     device_lost_ = true;
-    log_.info("device lost: " + reason);
+    log_.error("device lost: ", reason);
     end_learn({LEARN_FAIL_DEVICE_LOST, {}});
     std::vector<std::shared_ptr<Session>> all;
     for (auto &[id, session] : sessions_)

@@ -6,6 +6,7 @@
 // constructor; no member may be called from another thread. The Log outlives the Server.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <asio.hpp>
@@ -28,11 +29,24 @@ namespace krvxd {
 
 class Session;
 
+// Every bound of the service: what one client and all of them together may hold.
 struct ServerLimits {
-    /// Bytes queued for one client before it is dropped as not reading its events.
-    std::size_t max_queued_bytes = 1 << 20;
-    /// Requests of one client waiting for the device (sends) before it is dropped.
+    /// Clients at once; one more is refused with ServiceBusy (or takes the place of a
+    /// client that has not read its answers for a while).
+    std::size_t max_clients = 256;
+    /// Bytes of replies and events waiting for all clients together. Each client's share is
+    /// output_budget / max_clients; see session.h for what happens at half and at all of it.
+    std::size_t output_budget = 16 << 20;
+    /// A client must send its Hello within this time of connecting.
+    std::chrono::milliseconds handshake_timeout{2000};
+    /// A frame begun must be complete within this time.
+    std::chrono::milliseconds frame_timeout{10000};
+    /// Sends of one client waiting for the device (or on air), and of all clients.
     std::size_t max_pending_sends = 8;
+    std::size_t max_queued_sends = 64;
+    /// Presses held in front of the simulated receiver at once, per client and in all.
+    std::size_t max_client_presses = 4;
+    std::size_t max_presses = 16;
     /// Longest press a client may ask for.
     uint32_t max_hold_ms = 60000;
     /// A learn that has not completed by then ends (with what it captured, as a failure).
@@ -49,12 +63,14 @@ class Server final : public BackendListener {
     /// The device; set once, before listen(). The Backend outlives the Server's use of it.
     void set_backend(Backend *backend) { backend_ = backend; }
 
-    /// Binds `path` (mode 0600) and starts accepting. A stale socket file is replaced; a
-    /// path that a live service answers on, or that is not a socket, is refused. Returns an
-    /// empty string or the reason it failed.
+    /// Binds `path` and starts accepting. The socket has mode 0600 from the moment it exists
+    /// (set on the socket before bind, whatever the umask); the path is never changed
+    /// afterwards. A stale socket file is replaced; a path that a live service answers on,
+    /// or that is not a socket, is refused. Returns an empty string or the reason it failed.
     std::string listen(const std::string &path);
 
-    /// Closes the socket, removes its file and ends every client.
+    /// Closes the socket, removes its file (when it is still the one bound) and ends every
+    /// client.
     void stop();
 
     // BackendListener, on the loop.
@@ -68,9 +84,21 @@ class Server final : public BackendListener {
     Backend &backend() { return *backend_; }
     const Log &log() const { return log_; }
     const ServerLimits &limits() const { return limits_; }
+    /// Queues a send of `session` (answered with SendAccepted, then its Reply), or refuses it
+    /// while the device is lost or too many sends wait. A send whose client has hung up by
+    /// the time its turn comes is not sent; one whose client leaves while it is on air stops
+    /// after the frame on air.
     void queue_send(const std::shared_ptr<Session> &session, uint32_t request_id, ir::Signal signal,
                     int repeat);
+    /// A press of the virtual remote, within the press limits; answers the request.
+    void press(const std::shared_ptr<Session> &session, uint32_t request_id,
+               const ir::Signal &signal, uint32_t hold_ms, uint8_t quality);
     void session_closed(uint64_t id);
+    /// Every session tells the server how its waiting output grew or shrank.
+    void output_changed(std::ptrdiff_t delta) { queued_output_ += static_cast<std::size_t>(delta); }
+    std::size_t output_share() const { return limits_.output_budget / limits_.max_clients; }
+    /// Bytes of output waiting for all clients together.
+    std::size_t queued_output() const { return queued_output_; }
 
     /// Own learn of `session` (one learn at a time on the device). Answers the request: a
     /// LearnBegin event and then Reply 0, or Reply ERR_LEARN_BUSY while another client
@@ -106,6 +134,12 @@ class Server final : public BackendListener {
         bool reported = false;  ///< a progress report went out
     };
     void accept_next();
+    void on_accept(std::error_code ec, asio::local::stream_protocol::socket socket);
+    /// Makes room for one more client by dropping the one that has not read its answers for
+    /// the longest time (a second at least); false when every client reads.
+    bool make_room();
+    void pause_accepting(const std::error_code &ec);
+    void resume_accepting();
     void tell_receivers(const std::string &code);
     void end_learn(const LearnOutcome &outcome);
     /// Sends `message` to every hooked client but `except` (the learning client).
@@ -119,7 +153,16 @@ class Server final : public BackendListener {
     ServerLimits limits_;
     asio::local::stream_protocol::acceptor acceptor_;
     std::string path_;
+    dev_t path_dev_ = 0;  ///< the socket file bound, removed at stop() only if still there
+    ino_t path_ino_ = 0;
     uid_t uid_;
+    bool accept_paused_ = false;  ///< out of descriptors: accepting resumes when one is free
+    asio::steady_timer accept_retry_;
+    bool at_capacity_ = false;  ///< the client limit was reached (logged once per episode)
+    std::size_t refused_at_capacity_ = 0;
+    std::size_t queued_output_ = 0;
+    std::size_t presses_ = 0;      ///< presses held now, all clients
+    uint64_t sending_client_ = 0;  ///< the client whose send is on air
     uint64_t next_session_ = 1;
     std::map<uint64_t, std::shared_ptr<Session>> sessions_;
     std::deque<PendingSend> sends_;

@@ -419,6 +419,12 @@ void LircBackend::post_done(TransmitDone done, wire::Status status) {
     });
 }
 
+void LircBackend::cancel_transmit() {
+    if (sender_.joinable()) {
+        sender_.request_stop();
+    }
+}
+
 void LircBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone done) {
     if (!present_) {
         post_done(std::move(done), wire::Status::CommFailed);

@@ -81,6 +81,8 @@ class LircBackend final : public Backend {
     wire::Status open_status() override;
     DeviceInfo info() const override { return info_; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
+    /// Asks the sender thread to stop; it does between two writes (at a frame gap).
+    void cancel_transmit() override;
     int32_t set_learning(bool learning) override;
 
     bool present() const { return present_; }

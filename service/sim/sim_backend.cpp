@@ -113,69 +113,117 @@ void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone don
         });
         return;
     }
-    const auto air = std::chrono::microseconds(static_cast<int64_t>(
-        static_cast<double>(ir::air_time_us(signal, repeat)) * settings_.time_scale));
+    // The send goes out part by part (the once part, then each copy of the repeat part), so
+    // that cancel_transmit() can stop it after the part on air.
+    const auto start = std::chrono::steady_clock::now();
+    const auto part_us = [&signal](const std::vector<ir::Burst> &part) {
+        return ir::air_time_us({signal.carrier_hz, {}, part, {}}, 1);
+    };
+    const bool has_repeat = !signal.repeat.empty();
+    const uint64_t copy_us = part_us(has_repeat ? signal.repeat : signal.once);
+    const int copies = has_repeat ? repeat : repeat - 1;
+    std::vector<std::chrono::steady_clock::time_point> due;
+    uint64_t t = part_us(signal.once);
+    due.push_back(start + scaled(t));
+    for (int i = 0; i < copies; ++i) {
+        t += copy_us;
+        due.push_back(start + scaled(t));
+    }
     if (settings_.loopback)
-        start_burst(frames_for_send(signal, repeat));
-    asio::steady_timer &timer = new_timer();
-    timer.expires_after(air);
-    timer.async_wait([this, alive, timer_ptr = &timer, done = std::move(done)](std::error_code) {
-        if (alive.expired())
-            return;
-        release_timer(timer_ptr);
-        done(wire::Status::Ok);
+        loopback_stop_ = walk(frame_times(frames_for_send(signal, repeat), start), {});
+    transmit_stop_ = walk(std::move(due), [done = std::move(done)](bool completed) {
+        done(completed ? wire::Status::Ok : wire::Status::CommFailed);
     });
 }
 
-wire::Status SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
-    start_burst(degrade(frames_for_hold(signal, uint64_t{hold_ms} * 1000), quality, presses_++));
+void SimBackend::cancel_transmit() {
+    for (auto *stop : {&transmit_stop_, &loopback_stop_})
+        if (auto flag = stop->lock())
+            *flag = true;
+}
+
+std::chrono::steady_clock::duration SimBackend::scaled(uint64_t us) const {
+    return std::chrono::microseconds(
+        static_cast<int64_t>(static_cast<double>(us) * settings_.time_scale));
+}
+
+wire::Status SimBackend::press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality,
+                               PressReleased released) {
+    auto frames = degrade(frames_for_hold(signal, uint64_t{hold_ms} * 1000), quality, presses_++);
+    walk(frame_times(std::move(frames), std::chrono::steady_clock::now()),
+         [released = std::move(released)](bool) {
+             if (released)
+                 released();
+         });
     return wire::Status::Ok;
 }
 
-void SimBackend::start_burst(std::vector<ReceivedFrame> frames) {
-    if (frames.empty())
-        return;
-    // Each frame is reported when it has been on air; the timer walks through them.
-    struct Walk {
-        std::vector<ReceivedFrame> frames;
-        std::vector<std::chrono::steady_clock::time_point> due;
-        std::size_t next = 0;
-    };
-    auto walk = std::make_shared<Walk>();
-    const auto start = std::chrono::steady_clock::now();
+SimBackend::FrameWalk SimBackend::frame_times(std::vector<ReceivedFrame> frames,
+                                              std::chrono::steady_clock::time_point start) const {
+    // Each frame is reported when it has been on air.
+    FrameWalk w;
     double t_us = 0;
     for (const ReceivedFrame &f : frames) {
         uint64_t on_air = 0;
         for (uint32_t d : f.durations_us)
             on_air += d;
-        walk->due.push_back(start +
-                            std::chrono::microseconds(static_cast<int64_t>(
-                                (t_us + static_cast<double>(on_air)) * settings_.time_scale)));
+        w.due.push_back(start + std::chrono::microseconds(static_cast<int64_t>(
+                                    (t_us + static_cast<double>(on_air)) * settings_.time_scale)));
         t_us += static_cast<double>(frame_time_us(f));
     }
-    walk->frames = std::move(frames);
+    w.frames = std::move(frames);
+    return w;
+}
+
+std::weak_ptr<bool> SimBackend::walk(FrameWalk frames, std::function<void(bool)> finished) {
+    auto list = std::make_shared<FrameWalk>(std::move(frames));
+    std::vector<std::chrono::steady_clock::time_point> due = list->due;
+    return walk(std::move(due), std::move(finished), [this, list](std::size_t i) {
+        listener_.on_frame(list->frames[i]);
+    });
+}
+
+std::weak_ptr<bool> SimBackend::walk(std::vector<std::chrono::steady_clock::time_point> due,
+                                     std::function<void(bool)> finished,
+                                     std::function<void(std::size_t)> step) {
+    struct Walk {
+        std::vector<std::chrono::steady_clock::time_point> due;
+        std::size_t next = 0;
+        std::function<void(std::size_t)> step;
+        std::function<void(bool)> finished;
+        std::shared_ptr<bool> stop = std::make_shared<bool>(false);
+    };
+    auto w = std::make_shared<Walk>(Walk{std::move(due), 0, std::move(step), std::move(finished)});
+    std::weak_ptr<bool> stop = w->stop;
     asio::steady_timer &timer = new_timer();
     std::weak_ptr<bool> alive = alive_;
-    auto step = std::make_shared<std::function<void(std::error_code)>>();
-    *step = [this, alive, walk, timer_ptr = &timer,
-             step_weak = std::weak_ptr(step)](std::error_code) {
+    auto run = std::make_shared<std::function<void(std::error_code)>>();
+    *run = [this, alive, w, timer_ptr = &timer, run_weak = std::weak_ptr(run)](std::error_code) {
         if (alive.expired())
             return;
         const auto now = std::chrono::steady_clock::now();
-        while (walk->next < walk->frames.size() && walk->due[walk->next] <= now)
-            listener_.on_frame(walk->frames[walk->next++]);
-        if (walk->next == walk->frames.size()) {
-            release_timer(timer_ptr);
+        while (!*w->stop && w->next < w->due.size() && w->due[w->next] <= now) {
+            if (w->step)
+                w->step(w->next);
+            ++w->next;
+        }
+        if (*w->stop || w->next == w->due.size()) {
+            const bool completed = !*w->stop;
+            auto at_end = std::move(w->finished);
+            release_timer(timer_ptr);  // destroys the timer; `run` lives on in this call
+            if (at_end)
+                at_end(completed);
             return;
         }
-        auto self = step_weak.lock();
+        auto self = run_weak.lock();
         if (!self)
             return;
-        timer_ptr->expires_at(walk->due[walk->next]);
+        timer_ptr->expires_at(w->due[w->next]);
         timer_ptr->async_wait([self](std::error_code ec) { (*self)(ec); });
     };
-    timer.expires_at(walk->due.front());
-    timer.async_wait([step](std::error_code ec) { (*step)(ec); });
+    timer.expires_at(w->due.empty() ? std::chrono::steady_clock::now() : w->due.front());
+    timer.async_wait([run](std::error_code ec) { (*run)(ec); });
+    return stop;
 }
 
 }  // namespace krvxd

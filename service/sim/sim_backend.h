@@ -13,7 +13,9 @@
 #pragma once
 
 #include <asio.hpp>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <vector>
@@ -47,16 +49,33 @@ class SimBackend final : public Backend {
     wire::Status open_status() override { return settings_.open_status; }
     DeviceInfo info() const override { return settings_.info; }
     void transmit(const ir::Signal &signal, int repeat, TransmitDone done) override;
+    void cancel_transmit() override;
     int32_t set_learning(bool learning) override {
         learning_ = learning;
         return 0;
     }
-    wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) override;
+    wire::Status press(const ir::Signal &signal, uint32_t hold_ms, uint8_t quality,
+                       PressReleased released) override;
 
     bool learning() const { return learning_; }
 
   private:
-    void start_burst(std::vector<ReceivedFrame> frames);
+    struct FrameWalk {
+        std::vector<ReceivedFrame> frames;
+        std::vector<std::chrono::steady_clock::time_point> due;
+    };
+    /// When each of `frames` has been on air, from `start`.
+    FrameWalk frame_times(std::vector<ReceivedFrame> frames,
+                          std::chrono::steady_clock::time_point start) const;
+    /// Reports each frame to the listener when it is due, then finished(completed).
+    std::weak_ptr<bool> walk(FrameWalk frames, std::function<void(bool)> finished);
+    /// Runs step(i) at due[i] in order, on the loop; then finished(true), or finished(false)
+    /// as soon as the returned flag is set (checked before each step). Nothing runs after
+    /// the destructor.
+    std::weak_ptr<bool> walk(std::vector<std::chrono::steady_clock::time_point> due,
+                             std::function<void(bool)> finished,
+                             std::function<void(std::size_t)> step = {});
+    std::chrono::steady_clock::duration scaled(uint64_t us) const;
     asio::steady_timer &new_timer();
     void release_timer(asio::steady_timer *timer);
 
@@ -66,6 +85,8 @@ class SimBackend final : public Backend {
     bool learning_ = false;
     uint32_t presses_ = 0;  // seeds each press's degradation
     std::list<asio::steady_timer> timers_;
+    std::weak_ptr<bool> transmit_stop_;  ///< the send on air (and its loopback frames)
+    std::weak_ptr<bool> loopback_stop_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -56,7 +56,9 @@ TEST(Server, AClientThatStopsReadingIsDroppedAndOthersGoOn) {
     asio::io_context io;
     const Log log(false);
     ServerLimits limits;
-    limits.max_queued_bytes = 16 * 1024;
+    limits.max_clients = 4;
+    limits.output_budget = 4 * 16 * 1024;  // 16 KiB each
+    limits.max_client_presses = limits.max_presses = 1 << 20;  // not the bound under test
     Server server(io, log, limits);
     SimSettings settings;
     settings.time_scale = 0;

@@ -80,7 +80,7 @@ TEST(SimBackend, InstantTimeDeliversFromTheLoopNeverInsideTheCall) {
     SimBackend sim(io.get_executor(), rec, settings);
     int done = -1;
     sim.transmit(signal_of(kNec), 2, [&](wire::Status status) { done = wire::to_int(status); });
-    EXPECT_EQ(sim.press(signal_of(kOnceOnly), 0, 100), wire::Status::Ok);
+    EXPECT_EQ(sim.press(signal_of(kOnceOnly), 0, 100, {}), wire::Status::Ok);
     EXPECT_TRUE(rec.frames.empty());
     EXPECT_EQ(done, -1);
     io.run_for(std::chrono::seconds(5));
@@ -110,7 +110,7 @@ TEST(SimBackend, FailingTransmitAndDestructionStopEverything) {
         SimBackend sim(io.get_executor(), rec, settings);
         sim.transmit(signal_of(kNec), 50,
                      [&](wire::Status status) { done = wire::to_int(status); });
-        sim.press(signal_of(kNec), 5000, 100);
+        sim.press(signal_of(kNec), 5000, 100, {});
     }  // destroyed with a 5 s send and press pending
     rec.frames.clear();
     io.run_for(std::chrono::milliseconds(200));
