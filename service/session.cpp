@@ -78,7 +78,14 @@ void Session::on_read(std::error_code ec, std::size_t n) {
         return;
     }
     reader_.append(std::span<const uint8_t>(read_buffer_.data(), n));
-    for (;;) {
+    handle_frames();
+}
+
+void Session::handle_frames() {
+    // Replies of one batch go out in one write; a client whose answers pile up is held back
+    // between two requests, the rest of its frames waiting in the reader.
+    corked_ = true;
+    while (open_ && !held_back_) {
         const auto status = reader_.next(payload_);
         if (status == wire::FrameReader::Status::NeedMore)
             break;
@@ -92,12 +99,17 @@ void Session::on_read(std::error_code ec, std::size_t n) {
             return;
         }
         handle(*decoded.message);
-        if (!open_)
-            return;
+        if (queued_bytes() > share() / 2 && open_) {
+            held_back_ = true;  // not read again until its answers are read
+            stalled_at_ = Clock::now();
+        }
     }
+    corked_ = false;
+    if (!open_)
+        return;
     // Once greeted, a frame begun must end in time; the handshake's deadline stays as it is.
     if (greeted_) {
-        if (reader_.pending() == 0) {
+        if (reader_.pending() == 0 || held_back_) {
             if (deadline_armed_) {
                 deadline_armed_ = false;
                 ++deadline_generation_;
@@ -107,12 +119,9 @@ void Session::on_read(std::error_code ec, std::size_t n) {
             arm_deadline(server_.limits().frame_timeout, "a frame left unfinished");
         }
     }
-    if (queued_bytes() > share() / 2) {
-        held_back_ = true;  // not read again until its answers are read
-        stalled_at_ = Clock::now();
-        return;
-    }
-    read_more();
+    flush();
+    if (!held_back_)
+        read_more();
 }
 
 void Session::handle(const wire::Message &m) {
@@ -236,7 +245,8 @@ void Session::send(const wire::Message &message) {
         return;
     }
     server_.output_changed(static_cast<std::ptrdiff_t>(out_.size() - before));
-    flush();
+    if (!corked_)
+        flush();
 }
 
 void Session::flush() {
@@ -287,9 +297,9 @@ void Session::flush() {
                            });
     }
     // Its answers read: a client held back for not reading is read again.
-    if (held_back_ && queued_bytes() <= share() / 4 && open_) {
+    if (held_back_ && queued_bytes() <= share() / 4 && open_ && !corked_) {
         held_back_ = false;
-        read_more();
+        handle_frames();  // the frames already read first
     }
 }
 

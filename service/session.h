@@ -67,6 +67,7 @@ class Session : public std::enable_shared_from_this<Session> {
   private:
     void read_more();
     void on_read(std::error_code ec, std::size_t n);
+    void handle_frames();
     void handle(const wire::Message &message);
     void flush();
     void arm_deadline(Clock::duration after, const char *what);
@@ -87,6 +88,7 @@ class Session : public std::enable_shared_from_this<Session> {
     bool reading_ = false;
     bool held_back_ = false;  ///< not read until its answers are read (backpressure)
     bool write_waiting_ = false;
+    bool corked_ = false;  ///< handling a batch of frames: their replies are written at its end
     Clock::time_point stalled_at_{};  ///< when it was held back
     bool open_ = true;
     bool greeted_ = false;

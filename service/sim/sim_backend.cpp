@@ -113,22 +113,22 @@ void SimBackend::transmit(const ir::Signal &signal, int repeat, TransmitDone don
         });
         return;
     }
-    // The send goes out part by part (the once part, then each copy of the repeat part), so
-    // that cancel_transmit() can stop it after the part on air.
+    // The send goes out frame by frame (a frame ends at a silence of a frame gap or at the
+    // end of a part), so that cancel_transmit() can stop it after the frame on air.
     const auto start = std::chrono::steady_clock::now();
-    const auto part_us = [&signal](const std::vector<ir::Burst> &part) {
-        return ir::air_time_us({signal.carrier_hz, {}, part, {}}, 1);
-    };
-    const bool has_repeat = !signal.repeat.empty();
-    const uint64_t copy_us = part_us(has_repeat ? signal.repeat : signal.once);
-    const int copies = has_repeat ? repeat : repeat - 1;
     std::vector<std::chrono::steady_clock::time_point> due;
-    uint64_t t = part_us(signal.once);
-    due.push_back(start + scaled(t));
-    for (int i = 0; i < copies; ++i) {
-        t += copy_us;
-        due.push_back(start + scaled(t));
-    }
+    uint64_t t = 0;
+    const auto add_part = [&](const std::vector<ir::Burst> &part) {
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            t += uint64_t{part[i].on_us} + part[i].off_us;
+            if (part[i].off_us >= ir::kFrameGapUs || i + 1 == part.size())
+                due.push_back(start + scaled(t));
+        }
+    };
+    add_part(signal.once);
+    const bool has_repeat = !signal.repeat.empty();
+    for (int i = 0; i < (has_repeat ? repeat : repeat - 1); ++i)
+        add_part(has_repeat ? signal.repeat : signal.once);
     if (settings_.loopback)
         loopback_stop_ = walk(frame_times(frames_for_send(signal, repeat), start), {});
     transmit_stop_ = walk(std::move(due), [done = std::move(done)](bool completed) {

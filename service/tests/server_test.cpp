@@ -2,82 +2,34 @@
 // passes the bound, and the others go on; a lost device is refused everywhere and served
 // again when it is back.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <asio.hpp>
-#include <filesystem>
-#include <future>
 #include <thread>
 
-#include "log.h"
-#include "server.h"
-#include "sim/sim_backend.h"
-#include "wire/client.h"
-#include "wire/protocol.h"
+#include "server_loop.h"
 
 using namespace krvxd;
-
-namespace {
-
-// A client that speaks raw messages, with generous deadlines (the tests end on a failure,
-// not on a hang).
-class RawClient {
-  public:
-    explicit RawClient(const std::string &path) { connected_ = client_.connect(path, soon()).ok(); }
-    bool connected() const { return connected_; }
-    bool send(const wire::Message &m) { return client_.send(m, soon()); }
-    /// Next message, or nullopt at end of stream / timeout.
-    std::optional<wire::Message> next() { return client_.next(soon()); }
-    /// Waits for the reply to `id`, skipping events.
-    std::optional<wire::Message> reply(uint32_t id) {
-        for (;;) {
-            auto m = next();
-            if (!m || m->id == id)
-                return m;
-        }
-    }
-
-  private:
-    static wire::Clock::time_point soon() { return wire::Clock::now() + std::chrono::seconds(20); }
-    wire::Client client_;
-    bool connected_ = false;
-};
-
-}  // namespace
+using namespace krvxd::testing;
 
 TEST(Server, AClientThatStopsReadingIsDroppedAndOthersGoOn) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("krvxd-server-test." + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "s.sock").string();
-
-    asio::io_context io;
-    const Log log(false);
     ServerLimits limits;
     limits.max_clients = 4;
-    limits.output_budget = 4 * 16 * 1024;  // 16 KiB each
+    limits.output_budget = 4 * 16 * 1024;                      // 16 KiB each
     limits.max_client_presses = limits.max_presses = 1 << 20;  // not the bound under test
-    Server server(io, log, limits);
+    ServerLoop loop(limits);
     SimSettings settings;
     settings.time_scale = 0;
-    SimBackend sim(io.get_executor(), server, settings);
-    server.set_backend(&sim);
-    ASSERT_EQ(server.listen(path), "");
-    std::thread loop([&] { io.run(); });
+    loop.use_sim(settings);
+    ASSERT_TRUE(loop.start());
 
-    RawClient slow(path), presser(path);
-    ASSERT_TRUE(slow.connected() && presser.connected());
-    ASSERT_TRUE(slow.send({1, wire::Hello{}}));
-    ASSERT_TRUE(slow.reply(1));
+    RawClient slow(loop.path()), presser(loop.path());
+    ASSERT_TRUE(slow.hello().ok() && presser.hello().ok());
     ASSERT_TRUE(slow.send({2, wire::SetReceive{true}}));
     ASSERT_TRUE(slow.reply(2));
-    ASSERT_TRUE(presser.send({1, wire::Hello{}}));
-    ASSERT_TRUE(presser.reply(1));
 
     // Each press makes one received-code event for the slow client, which never reads:
-    // far more than the socket buffer and the queue bound together.
+    // far more than the socket buffer and its share of the output budget together.
     const wire::Press press{0, 100, "0000 006C 0000 0001 0010 0010"};
     uint32_t id = 2;
     for (int batch = 0; batch < 200; ++batch) {
@@ -94,19 +46,13 @@ TEST(Server, AClientThatStopsReadingIsDroppedAndOthersGoOn) {
         ++events;
     EXPECT_GT(events, 0);
     EXPECT_LT(events, 20000);
+    EXPECT_LE(loop.on_loop([&] { return loop.server().queued_output(); }), 16u * 1024);
 
     // The service goes on for the others.
     ASSERT_TRUE(presser.send({id, wire::GetInfo{}}));
     auto info = presser.reply(id);
     ASSERT_TRUE(info);
     EXPECT_TRUE(std::holds_alternative<wire::InfoReply>(info->body));
-
-    asio::post(io, [&] {
-        server.stop();
-        io.stop();
-    });
-    loop.join();
-    std::filesystem::remove_all(dir);
 }
 
 namespace {
@@ -130,72 +76,6 @@ class PluggableBackend final : public Backend {
   private:
     asio::io_context &io_;
 };
-
-class ServerLoop {
-  public:
-    ServerLoop()
-        : dir_(std::filesystem::temp_directory_path() /
-               ("krvxd-server-test." + std::to_string(::getpid()))),
-          server_(io_, log_) {
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / "s.sock").string();
-    }
-    ~ServerLoop() {
-        asio::post(io_, [this] {
-            server_.stop();
-            io_.stop();
-        });
-        if (loop_.joinable())
-            loop_.join();
-        std::filesystem::remove_all(dir_);
-    }
-    bool start() {
-        if (!server_.listen(path_).empty())
-            return false;
-        loop_ = std::thread([this] { io_.run(); });
-        return true;
-    }
-    /// Runs `f` on the loop and waits for it.
-    template <class F>
-    void on_loop(F f) {
-        std::promise<void> done;
-        asio::post(io_, [&] {
-            f();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
-    const std::string &path() const { return path_; }
-    Server &server() { return server_; }
-    asio::io_context &io() { return io_; }
-
-  private:
-    asio::io_context io_;
-    const Log log_{false};
-    std::filesystem::path dir_;
-    std::string path_;
-    Server server_;
-    std::thread loop_;
-};
-
-int32_t status_of(const std::optional<wire::Message> &m) {
-    if (!m)
-        return -1;
-    if (const auto *r = std::get_if<wire::Reply>(&m->body))
-        return wire::to_int(r->status);
-    if (const auto *h = std::get_if<wire::HelloReply>(&m->body))
-        return wire::to_int(h->status);
-    return -2;
-}
-
-// Waits for the first message of type T, skipping others.
-template <class T>
-std::optional<T> next_of(RawClient &c) {
-    while (auto m = c.next())
-        if (const auto *t = std::get_if<T>(&m->body))
-            return *t;
-    return std::nullopt;
-}
 
 }  // namespace
 
