@@ -7,7 +7,8 @@
 namespace krvxd {
 
 Log::Log(bool verbose)
-    : max_(verbose ? Level::debug : Level::info), journal_(std::getenv("JOURNAL_STREAM") != nullptr) {}
+    : max_(verbose ? Level::debug : Level::info),
+      journal_(std::getenv("JOURNAL_STREAM") != nullptr) {}
 
 bool Log::admit() const {
     const auto now = std::chrono::steady_clock::now();

@@ -68,8 +68,7 @@ class Log {
     void append(std::string_view text) const { line_.append(text); }
     void append(char c) const { line_.push_back(c); }
     template <std::integral T>
-        requires(!std::same_as<T, char> && !std::same_as<T, bool>)
-    void append(T value) const {
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) void append(T value) const {
         line_.append(std::to_string(value));
     }
     bool admit() const;

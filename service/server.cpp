@@ -19,7 +19,12 @@ namespace krvxd {
 using asio::local::stream_protocol;
 
 Server::Server(asio::io_context &io, const Log &log, ServerLimits limits)
-    : io_(io), log_(log), limits_(limits), acceptor_(io), uid_(::geteuid()), accept_retry_(io),
+    : io_(io),
+      log_(log),
+      limits_(limits),
+      acceptor_(io),
+      uid_(::geteuid()),
+      accept_retry_(io),
       learn_timer_(io) {
     limits_.max_clients = std::max<std::size_t>(limits_.max_clients, 1);
 }
@@ -80,13 +85,12 @@ std::string Server::listen(const std::string &path) {
 void Server::accept_next() {
     if (accept_paused_ || !acceptor_.is_open())
         return;
-    acceptor_.async_accept(
-        [this, alive = std::weak_ptr<bool>(alive_)](std::error_code ec,
-                                                    stream_protocol::socket socket) {
-            if (alive.expired() || !acceptor_.is_open())
-                return;
-            on_accept(ec, std::move(socket));
-        });
+    acceptor_.async_accept([this, alive = std::weak_ptr<bool>(alive_)](
+                               std::error_code ec, stream_protocol::socket socket) {
+        if (alive.expired() || !acceptor_.is_open())
+            return;
+        on_accept(ec, std::move(socket));
+    });
 }
 
 void Server::on_accept(std::error_code ec, stream_protocol::socket socket) {
@@ -115,9 +119,9 @@ void Server::on_accept(std::error_code ec, stream_protocol::socket socket) {
     if (sessions_.size() >= limits_.max_clients && !make_room()) {
         // Told why, in the one frame its empty socket buffer certainly takes.
         const auto frame = wire::encode(
-            {0, wire::Refusal{wire::Status::ServiceBusy,
-                              "krvxd serves its limit of " + std::to_string(limits_.max_clients) +
-                                  " clients; try again later"}});
+            {0, wire::Refusal{wire::Status::ServiceBusy, "krvxd serves its limit of " +
+                                                             std::to_string(limits_.max_clients) +
+                                                             " clients; try again later"}});
         (void)!::send(socket.native_handle(), frame.data(), frame.size(),
                       MSG_DONTWAIT | MSG_NOSIGNAL);
         socket.close();
@@ -151,9 +155,9 @@ bool Server::make_room() {
         return false;
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(now - oldest_since).count();
-    oldest->drop(wire::Status::ServiceBusy,
-                 "not reading its answers for " + std::to_string(seconds) +
-                     " s, and a new client needs its place");
+    oldest->drop(wire::Status::ServiceBusy, "not reading its answers for " +
+                                                std::to_string(seconds) +
+                                                " s, and a new client needs its place");
     return true;
 }
 
@@ -401,15 +405,15 @@ void Server::start_next_send() {
 void Server::press(const std::shared_ptr<Session> &session, uint32_t request_id,
                    const ir::Signal &signal, uint32_t hold_ms, uint8_t quality) {
     if (hold_ms > limits_.max_hold_ms) {
-        session->refuse(request_id, wire::Status::InvalidArgument,
-                        "a press is held for at most " + std::to_string(limits_.max_hold_ms) +
-                            " ms");
+        session->refuse(
+            request_id, wire::Status::InvalidArgument,
+            "a press is held for at most " + std::to_string(limits_.max_hold_ms) + " ms");
         return;
     }
     if (session->presses() >= limits_.max_client_presses) {
-        session->refuse(request_id, wire::Status::ServiceBusy,
-                        "this client holds " + std::to_string(session->presses()) +
-                            " presses already");
+        session->refuse(
+            request_id, wire::Status::ServiceBusy,
+            "this client holds " + std::to_string(session->presses()) + " presses already");
         return;
     }
     if (presses_ >= limits_.max_presses) {

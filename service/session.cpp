@@ -17,6 +17,11 @@ namespace {
 // A buffer that held a burst of output goes back to the allocator once it is empty again,
 // so that a flood leaves no memory behind; a small one is kept for the next replies.
 constexpr std::size_t kKeptCapacity = 16 * 1024;
+// Requests of one client handled before the others get their turn.
+constexpr int kFramesPerTurn = 16;
+// The kernel's buffer for a client's output: enough for any burst of events, small enough
+// that a client which does not read meets backpressure soon (and costs little memory).
+constexpr int kSocketSendBuffer = 64 * 1024;
 
 }  // namespace
 
@@ -24,6 +29,8 @@ Session::Session(Server &server, uint64_t id, stream_protocol::socket socket)
     : server_(server), id_(id), socket_(std::move(socket)), deadline_(socket_.get_executor()) {}
 
 void Session::start() {
+    std::error_code ec;
+    socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBuffer), ec);
     arm_deadline(server_.limits().handshake_timeout, "no handshake in time");
     read_more();
 }
@@ -60,10 +67,9 @@ void Session::read_more() {
     if (reading_ || !open_ || close_after_write_)
         return;
     reading_ = true;
-    socket_.async_read_some(asio::buffer(read_buffer_),
-                            [self = shared_from_this()](std::error_code ec, std::size_t n) {
-                                self->on_read(ec, n);
-                            });
+    socket_.async_read_some(
+        asio::buffer(read_buffer_),
+        [self = shared_from_this()](std::error_code ec, std::size_t n) { self->on_read(ec, n); });
 }
 
 void Session::on_read(std::error_code ec, std::size_t n) {
@@ -83,9 +89,19 @@ void Session::on_read(std::error_code ec, std::size_t n) {
 
 void Session::handle_frames() {
     // Replies of one batch go out in one write; a client whose answers pile up is held back
-    // between two requests, the rest of its frames waiting in the reader.
+    // between two requests, the rest of its frames waiting in the reader. A client that
+    // sends many requests at once has them handled kFramesPerTurn at a time, taking turns
+    // with every other client, so that one request of another waits behind a few of each
+    // flooder's, not behind all of them.
     corked_ = true;
+    int frames = 0;
+    bool more = false;
     while (open_ && !held_back_) {
+        if (frames == kFramesPerTurn) {
+            more = true;
+            break;
+        }
+        ++frames;
         const auto status = reader_.next(payload_);
         if (status == wire::FrameReader::Status::NeedMore)
             break;
@@ -120,7 +136,14 @@ void Session::handle_frames() {
         }
     }
     flush();
-    if (!held_back_)
+    if (held_back_ || !open_)
+        return;
+    if (more)
+        asio::post(socket_.get_executor(), [self = shared_from_this()] {
+            if (self->open_ && !self->held_back_)
+                self->handle_frames();
+        });
+    else
         read_more();
 }
 
@@ -201,9 +224,9 @@ void Session::handle(const wire::Message &m) {
         return;
     }
     if (const auto *stop = std::get_if<wire::LearnStop>(&m.body)) {
-        log.debug("client ", id_,
-                  stop->mode == wire::LearnStop::FinishWithBurst ? ": finish learn"
-                                                                 : ": cancel learn");
+        log.debug(
+            "client ", id_,
+            stop->mode == wire::LearnStop::FinishWithBurst ? ": finish learn" : ": cancel learn");
         server_.stop_learn(shared_from_this(), stop->mode == wire::LearnStop::FinishWithBurst);
         send({m.id, wire::Reply{}});
         return;

@@ -5,6 +5,7 @@
 // Threads: create, use and destroy on the test's main thread.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -64,7 +65,9 @@ inline bool can_connect(const std::string &path) {
 
 class ServiceProcess {
   public:
-    explicit ServiceProcess(std::vector<std::string> extra_args = {"--time-scale", "0"}) {
+    /// `log_file` non-empty: the service's standard error goes there instead of the test's.
+    explicit ServiceProcess(std::vector<std::string> extra_args = {"--time-scale", "0"},
+                            const std::string &log_file = {}) {
         char dir_template[] = "/tmp/krvxd-test.XXXXXX";
         dir_ = ::mkdtemp(dir_template);
         socket_ = dir_ + "/krvxd.sock";
@@ -75,8 +78,14 @@ class ServiceProcess {
         for (auto &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!log_file.empty())
+            posix_spawn_file_actions_addopen(&actions, 2, log_file.c_str(),
+                                             O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
         ready_ = pid_ > 0 && eventually([this] { return can_connect(socket_); });
     }
     ~ServiceProcess() {
@@ -89,6 +98,7 @@ class ServiceProcess {
 
     bool ready() const { return ready_; }
     const std::string &socket() const { return socket_; }
+    const std::string &dir() const { return dir_; }
     pid_t pid() const { return pid_; }
 
     /// Sends `signo` and waits for the process to end (SIGKILL after 10 s). Returns the

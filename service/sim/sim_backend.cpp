@@ -178,9 +178,8 @@ SimBackend::FrameWalk SimBackend::frame_times(std::vector<ReceivedFrame> frames,
 std::weak_ptr<bool> SimBackend::walk(FrameWalk frames, std::function<void(bool)> finished) {
     auto list = std::make_shared<FrameWalk>(std::move(frames));
     std::vector<std::chrono::steady_clock::time_point> due = list->due;
-    return walk(std::move(due), std::move(finished), [this, list](std::size_t i) {
-        listener_.on_frame(list->frames[i]);
-    });
+    return walk(std::move(due), std::move(finished),
+                [this, list](std::size_t i) { listener_.on_frame(list->frames[i]); });
 }
 
 std::weak_ptr<bool> SimBackend::walk(std::vector<std::chrono::steady_clock::time_point> due,

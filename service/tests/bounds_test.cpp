@@ -13,6 +13,7 @@
 #include "ir/pronto.h"
 #include "ir/receive_code.h"
 #include "server_loop.h"
+#include "test_codes.h"
 
 using namespace krvxd;
 using namespace krvxd::testing;
@@ -20,14 +21,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// A Pronto code of `pairs` burst pairs of `us` on and off each (once part only).
-std::string code_of(std::size_t pairs, uint32_t us) {
-    ir::Signal s;
-    s.carrier_hz = 38000;
-    s.once.assign(pairs, ir::Burst{us, us});
-    return ir::encode_pronto(s).text;
-}
 
 // Writes GetInfo requests without reading until the service stops taking them for 200 ms
 // (or 5 s passed). Returns how many it wrote; ids run from first_id on.
@@ -108,7 +101,9 @@ TEST(Bounds, SilentAndHalfFinishedClientsAreDroppedAtTheirDeadline) {
         {"never says hello", false, {}, "no handshake in time"},
         {"half a hello", false, {hello.begin(), hello.begin() + 5}, "no handshake in time"},
         {"half a request", true, {info.begin(), info.begin() + 7}, "a frame left unfinished"},
-        {"a request dribbled byte by byte", true, {info.begin(), info.end() - 1},
+        {"a request dribbled byte by byte",
+         true,
+         {info.begin(), info.end() - 1},
          "a frame left unfinished"},
     };
     for (const Row &row : rows) {
@@ -175,7 +170,7 @@ TEST(Bounds, PressesAreLimitedPerClientAndInAll) {
     EXPECT_EQ(press(a, 3), 0);
     EXPECT_EQ(press(a, 4), busy);  // its own two
     EXPECT_EQ(press(b, 2), 0);
-    EXPECT_EQ(press(b, 3), busy);  // three in all
+    EXPECT_EQ(press(b, 3), busy);        // three in all
     std::this_thread::sleep_for(600ms);  // released
     EXPECT_EQ(press(a, 5), 0);
     EXPECT_EQ(press(b, 4), 0);
