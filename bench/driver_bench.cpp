@@ -21,71 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "krvxdrv.h"
-
-extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int connect_to(const std::string &path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
-        return fd;
-    ::close(fd);
-    return -1;
-}
-
-// A child process on a private folder, ended with SIGTERM.
-class Child {
-  public:
-    Child(std::vector<std::string> args, const std::string &socket) {
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        const auto end = Clock::now() + std::chrono::seconds(10);
-        while (pid_ > 0 && Clock::now() < end) {
-            const int fd = connect_to(socket);
-            if (fd >= 0) {
-                ::close(fd);
-                ready_ = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool ready() const { return ready_; }
-
-  private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
-
-std::string temp_dir() {
-    char t[] = "/tmp/krvx-bench.XXXXXX";
-    return ::mkdtemp(t);
-}
-
-void report(benchmark::State &state, std::vector<double> &us) {
-    if (us.empty())
-        return;
-    std::sort(us.begin(), us.end());
-    state.counters["p50_us"] = us[us.size() / 2];
-    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-}
+using namespace krvx_bench;
 
 void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
     const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";

@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include <malloc.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,7 +26,7 @@ Server::Server(asio::io_context &io, const Log &log, ServerLimits limits)
       acceptor_(io),
       uid_(::geteuid()),
       accept_retry_(io),
-      learn_timer_(io) {
+      trim_timer_(io), learn_timer_(io) {
     limits_.max_clients = std::max<std::size_t>(limits_.max_clients, 1);
 }
 
@@ -189,6 +190,7 @@ void Server::stop() {
         acceptor_.close(ec);
     }
     accept_retry_.cancel();
+    trim_timer_.cancel();
     if (!path_.empty()) {
         // Only the socket this service bound: never what someone put in its place.
         struct stat st {};
@@ -223,6 +225,18 @@ void Server::session_closed(uint64_t id) {
     if (accept_paused_) {
         log_.info("accepting clients again");
         resume_accepting();
+    }
+    // Memory freed by clients that left goes back to the system a moment later, once for
+    // any number of them.
+    if (!trim_pending_) {
+        trim_pending_ = true;
+        trim_timer_.expires_after(std::chrono::seconds(1));
+        trim_timer_.async_wait([this, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
+            if (ec || alive.expired())
+                return;
+            trim_pending_ = false;
+            ::malloc_trim(0);
+        });
     }
     hooks_.erase(id);
     if (learn_ && learn_->owner == id)

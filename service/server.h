@@ -163,6 +163,8 @@ class Server final : public BackendListener {
     std::size_t queued_output_ = 0;
     std::size_t presses_ = 0;      ///< presses held now, all clients
     uint64_t sending_client_ = 0;  ///< the client whose send is on air
+    asio::steady_timer trim_timer_;
+    bool trim_pending_ = false;
     uint64_t next_session_ = 1;
     std::map<uint64_t, std::shared_ptr<Session>> sessions_;
     std::deque<PendingSend> sends_;

@@ -27,6 +27,7 @@
 #include "ir/receive_code.h"
 #include "krvxdrv.h"
 #include "service_process.h"
+#include "flood.h"
 #include "test_codes.h"
 #include "wire/client.h"
 
@@ -131,37 +132,8 @@ TEST(Hostile, ClientsThatFloodAndNeverReadStayWithinTheBudgetAndOthersAreServed)
     const int good = KRVXOpen();
     ASSERT_GT(good, 0);
 
-    // 500 clients greet and then send GetInfo requests as fast as the socket takes them,
-    // never reading an answer. Each gets a stream of whole frames, wherever a write stops.
-    std::vector<wire::Client> flooders(500);
-    for (auto &c : flooders)
-        if (c.connect(service.socket(), Clock::now() + 2s).ok())
-            c.send({1, wire::Hello{}}, Clock::now() + 1s);
-    std::vector<uint8_t> chunk;
-    for (uint32_t id = 2; id < 402; ++id)
-        wire::encode_into({id, wire::GetInfo{}}, chunk);
-    std::atomic<bool> flooding{true};
-    std::thread flood([&] {
-        // A flooder whose socket is full is tried again a little later: the flood itself
-        // must not take the machine's time from the service.
-        std::vector<std::size_t> offset(flooders.size(), 0);
-        std::vector<Clock::time_point> next_try(flooders.size());
-        while (flooding) {
-            const auto now = Clock::now();
-            for (std::size_t i = 0; i < flooders.size(); ++i) {
-                if (!flooders[i].connected() || now < next_try[i])
-                    continue;
-                const ssize_t n = ::send(flooders[i].fd(), chunk.data() + offset[i],
-                                         chunk.size() - offset[i], MSG_DONTWAIT | MSG_NOSIGNAL);
-                if (n > 0)
-                    offset[i] = (offset[i] + static_cast<std::size_t>(n)) % chunk.size();
-                else
-                    next_try[i] = now + 50ms;
-            }
-            std::this_thread::sleep_for(1ms);
-        }
-    });
-
+    // 500 clients greet and then send GetInfo requests without reading an answer.
+    std::optional<krvxd::testing::Flood> flood(std::in_place, service.socket(), 500);
     std::vector<double> ms;
     long peak_kib = 0;
     int failures = 0;
@@ -174,8 +146,6 @@ TEST(Hostile, ClientsThatFloodAndNeverReadStayWithinTheBudgetAndOthersAreServed)
         peak_kib = std::max(peak_kib, rss_kib(service.pid()));
         std::this_thread::sleep_for(2ms);
     }
-    flooding = false;
-    flood.join();
     std::sort(ms.begin(), ms.end());
     std::printf(
         "during the flood: %zu info calls, p50 %.2f ms, p99 %.2f ms; krvxd peak RSS %ld "
@@ -187,7 +157,7 @@ TEST(Hostile, ClientsThatFloodAndNeverReadStayWithinTheBudgetAndOthersAreServed)
     }
 
     // What they left behind is given back.
-    flooders.clear();
+    flood.reset();
     EXPECT_TRUE(eventually(
         [&] {
             DeviceInfo info{};

@@ -135,12 +135,26 @@ TEST(ServiceOptions, VersionsDatesAndFaultsAreCheckedStrictly) {
     EXPECT_EQ(parsed.options->sim.open_status, wire::Status::CommFailed);
     EXPECT_TRUE(parsed.options->sim.loopback);
 
-    const char *scale[] = {"krvxd", "--time-scale", "2"};
-    EXPECT_FALSE(parse_options(3, scale).options);
-    const char *fault[] = {"krvxd", "--fail-open=bogus"};
-    const auto bad = parse_options(2, fault);
-    EXPECT_FALSE(bad.options);
-    EXPECT_NE(bad.exit_code, 0);
+    // Every number is checked, "nan" (which passes a plain range check) and infinities too;
+    // each refusal is a usage error that names the option.
+    const std::pair<const char *, const char *> refused[] = {
+        {"--time-scale", "2"},     {"--time-scale", "nan"},     {"--time-scale", "-0.5"},
+        {"--learn-timeout", "nan"}, {"--learn-timeout", "inf"}, {"--learn-timeout", "0"},
+        {"--learn-timeout", "1e400"}, {"--max-clients", "0"},  {"--max-clients", "4097"},
+        {"--max-clients", "nan"},  {"--max-clients", "-1"},     {"--fail-open", "bogus"},
+    };
+    for (const auto &[option, value] : refused) {
+        const char *argv[] = {"krvxd", option, value};
+        const auto bad = parse_options(3, argv);
+        EXPECT_FALSE(bad.options) << option << " " << value;
+        EXPECT_EQ(bad.exit_code, 2) << option << " " << value;
+        EXPECT_NE(bad.text.find(option), std::string::npos) << bad.text;
+    }
+    const char *limits[] = {"krvxd", "--max-clients", "4096", "--learn-timeout", "0.5"};
+    const auto ok = parse_options(5, limits);
+    ASSERT_TRUE(ok.options) << ok.text;
+    EXPECT_EQ(ok.options->limits.max_clients, 4096u);
+    EXPECT_EQ(ok.options->limits.learn_timeout, std::chrono::milliseconds(500));
 }
 
 namespace {
