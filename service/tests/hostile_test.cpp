@@ -357,9 +357,13 @@ TEST(Hostile, PressAgainstAStoppedServiceWithAFullBacklogGivesUpInTime) {
         o = backlog.emplace_back().connect(service.socket(), Clock::now() + 20ms);
     ASSERT_EQ(o.status, wire::Status::CommFailed) << "the backlog never filled";
 
+    // krvx's own start (slow under a sanitizer or on a busy machine) is not the bound.
     auto start = Clock::now();
+    ASSERT_EQ(run_program({KRVX_PATH, "--version"}), 0);
+    const auto startup = Clock::now() - start;
+    start = Clock::now();
     EXPECT_EQ(run_program({KRVX_PATH, "press", code_of(1, 600)}), 3);  // no service
-    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_LT(Clock::now() - start, 3s + startup);
     start = Clock::now();
     errno = 0;
     EXPECT_EQ(KRVXOpen(), -1);

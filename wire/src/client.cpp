@@ -215,8 +215,14 @@ std::optional<Message> Client::next(Clock::time_point deadline) {
 
 Outcome Client::hello(Clock::time_point deadline) {
     const uint32_t id = next_id_++;
-    if (!send({id, Hello{}}, deadline))
+    if (!send({id, Hello{}}, deadline)) {
+        // A service that refuses at once may have closed before the Hello went out: its
+        // reason is waiting to be read.
+        if (auto m = next(std::min(deadline, Clock::now() + std::chrono::milliseconds(100))))
+            if (const auto *refusal = std::get_if<Refusal>(&m->body))
+                return {refusal->status, refusal->why};
         return {Status::CommFailed, "krvxd at " + path_ + " did not take the handshake in time"};
+    }
     for (;;) {
         auto m = next(deadline);
         if (!m) {
