@@ -215,22 +215,20 @@ std::optional<Message> Client::next(Clock::time_point deadline) {
 
 Outcome Client::hello(Clock::time_point deadline) {
     const uint32_t id = next_id_++;
-    if (!send({id, Hello{}}, deadline)) {
-        // A service that refuses at once may have closed before the Hello went out: its
-        // reason is waiting to be read.
-        if (auto m = next(std::min(deadline, Clock::now() + std::chrono::milliseconds(100))))
-            if (const auto *refusal = std::get_if<Refusal>(&m->body))
-                return {refusal->status, refusal->why};
-        return {Status::CommFailed, "krvxd at " + path_ + " did not take the handshake in time"};
-    }
+    // A service that answers at once (a refusal) may have closed before the Hello went out:
+    // its answer is still there to be read.
+    const bool sent = send({id, Hello{}}, deadline);
+    const auto read_until =
+        sent ? deadline : std::min(deadline, Clock::now() + std::chrono::milliseconds(100));
     for (;;) {
-        auto m = next(deadline);
+        auto m = next(read_until);
         if (!m) {
-            if (Clock::now() >= deadline)
+            if (Clock::now() < read_until)
                 return {Status::CommFailed,
-                        "krvxd at " + path_ + " did not answer the handshake in time"};
-            return {Status::CommFailed,
-                    "krvxd at " + path_ + " ended the connection during the handshake"};
+                        "krvxd at " + path_ + " ended the connection during the handshake"};
+            return {Status::CommFailed, "krvxd at " + path_ +
+                                            (sent ? " did not answer the handshake in time"
+                                                  : " did not take the handshake in time")};
         }
         if (const auto *refusal = std::get_if<Refusal>(&m->body))
             return {refusal->status, refusal->why};
