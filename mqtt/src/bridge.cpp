@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: MIT
+#include "bridge.h"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "../../tools/krvx/code_forms.h"
+#include "json.h"
+#include "krvx_version.h"
+
+namespace krvx::mqtt {
+
+namespace {
+
+constexpr auto kDeviceCheck = std::chrono::seconds(2);
+constexpr auto kMaxDeviceBackoff = std::chrono::seconds(10);
+
+void log(const std::string &line) {
+    std::fprintf(stderr, "krvx-mqtt: %s\n", line.c_str());
+}
+
+double seconds_now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string error_text(int32_t code) {
+    return fmt::format("{} (0x{:08X})", KRVXErrorText(code), code);
+}
+
+}  // namespace
+
+Bridge::Bridge(Options options)
+    : options_(std::move(options)),
+      topics_(options_.prefix, options_.node, options_.ha_prefix),
+      broker_(options_, topics_.status(),
+              Broker::Events{
+                  .connected = [this] { post(BrokerUp{}); },
+                  .disconnected = [this](std::string why) { post(BrokerDown{std::move(why)}); },
+                  .message =
+                      [this](std::string topic, std::string payload) {
+                          post(Incoming{std::move(topic), std::move(payload)});
+                      }}),
+      outbox_(options_.queue),
+      rate_(options_.rate_per_s, options_.rate_burst),
+      learn_buffer_(std::make_unique<std::array<char, KRVX_LEARN_BUFFER_SIZE>>()) {}
+
+Bridge::~Bridge() {
+    broker_.stop();
+    if (handle_ > 0)
+        KRVXClose(handle_);
+}
+
+void Bridge::post(Event e) {
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(e));
+    }
+    wake_.notify_one();
+}
+
+void Bridge::stop() {
+    post(Stop{});
+}
+
+int Bridge::run() {
+    std::string why;
+    if (!broker_.start(why)) {
+        log(why);
+        return 1;
+    }
+    log(fmt::format("node {}: broker {}:{}{}, topics under {}/{}/", options_.node,
+                    options_.broker.host, options_.broker.port, options_.broker.tls ? " (TLS)" : "",
+                    options_.prefix, options_.node));
+    while (running_) {
+        keep_device();
+        const auto deadline = std::min(handle_ > 0 ? next_device_check_ : next_device_try_,
+                                       std::chrono::steady_clock::now() + kDeviceCheck);
+        std::deque<Event> batch;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_until(lock, deadline, [this] { return !events_.empty(); });
+            batch.swap(events_);
+        }
+        for (auto &e : batch)
+            std::visit([this](auto &&ev) { handle(std::move(ev)); }, std::move(e));
+    }
+    if (learning_)
+        std::atomic_ref<int32_t>(learn_abort_).store(-1, std::memory_order_release);
+    broker_.stop();
+    if (handle_ > 0)
+        KRVXClose(handle_);
+    handle_ = -1;
+    log("stopped");
+    return 0;
+}
+
+// ---- krvxd ---------------------------------------------------------------------------
+
+void Bridge::keep_device() {
+    const auto now = std::chrono::steady_clock::now();
+    if (handle_ > 0) {
+        if (now < next_device_check_)
+            return;
+        next_device_check_ = now + kDeviceCheck;
+        DeviceInfo info{};
+        if (!KRVXGetKRVXInfo(handle_, &info))
+            device_lost(error_text(errno));
+        return;
+    }
+    if (now < next_device_try_)
+        return;
+    const int32_t h = KRVXOpen();
+    if (h < 0) {
+        const std::string why = error_text(errno);
+        if (why != device_why_)
+            log("krvxd: " + why);
+        device_why_ = why;
+        next_device_try_ = now + device_backoff_;
+        device_backoff_ =
+            std::min(device_backoff_ * 2, std::chrono::milliseconds(kMaxDeviceBackoff));
+        return;
+    }
+    DeviceInfo info{};
+    if (!KRVXGetKRVXInfo(h, &info) || !KRVXSetReceiveCallback(h, on_received, this)) {
+        device_why_ = error_text(errno);
+        KRVXClose(h);
+        next_device_try_ = now + device_backoff_;
+        return;
+    }
+    handle_ = h;
+    device_backoff_ = std::chrono::milliseconds(500);
+    next_device_check_ = now + kDeviceCheck;
+    log("krvxd: device open");
+    if (broker_up_)
+        broker_.publish(topics_.device(), device_json(info), true);
+}
+
+void Bridge::device_lost(const std::string &why) {
+    log("krvxd: lost: " + why);
+    KRVXClose(handle_);
+    handle_ = -1;
+    device_why_ = why;
+    next_device_try_ = std::chrono::steady_clock::now();
+    if (broker_up_)
+        broker_.publish(topics_.device(), device_away_json(why), true);
+}
+
+void Bridge::on_received(const char *code, void *self) {
+    Received r;
+    r.fingerprint.assign(code, strnlen(code, KRVX_RECEIVE_CODE_LENGTH));
+    r.time = std::chrono::system_clock::now();
+    static_cast<Bridge *>(self)->post(std::move(r));
+}
+
+void Bridge::on_learn(int32_t progress, int32_t quality, int32_t carrier_hz, void *self) {
+    static_cast<Bridge *>(self)->post(LearnReport{progress, quality, carrier_hz});
+}
+
+// ---- broker --------------------------------------------------------------------------
+
+void Bridge::publish_state() {
+    broker_.publish(topics_.status(), "online", true);
+    if (handle_ > 0) {
+        DeviceInfo info{};
+        if (KRVXGetKRVXInfo(handle_, &info))
+            broker_.publish(topics_.device(), device_json(info), true);
+    } else {
+        broker_.publish(topics_.device(), device_away_json(device_why_), true);
+    }
+    if (options_.ha_discovery) {
+        broker_.publish(topics_.ha_config("event", "received"),
+                        ha_event_config(topics_, KRVX_VERSION), true);
+        broker_.publish(topics_.ha_config("text", "send"), ha_text_config(topics_, KRVX_VERSION),
+                        true);
+        broker_.publish(topics_.ha_config("button", "learn"),
+                        ha_learn_button_config(topics_, KRVX_VERSION), true);
+    }
+}
+
+void Bridge::handle(BrokerUp) {
+    broker_up_ = true;
+    log("broker: connected");
+    broker_.subscribe(topics_.send());
+    broker_.subscribe(topics_.learn());
+    publish_state();
+    flush_outbox();
+}
+
+void Bridge::handle(BrokerDown e) {
+    if (broker_up_)
+        log("broker: " + e.why + "; retrying");
+    broker_up_ = false;
+}
+
+void Bridge::publish_event(const std::string &topic, std::string payload) {
+    if (broker_up_ && outbox_.empty() && broker_.publish(topic, payload, false) > 0)
+        return;
+    outbox_.push({topic, std::move(payload)});
+    if (const uint64_t dropped = outbox_.take_dropped(); dropped > 0) {
+        dropped_unreported_ += dropped;
+        log(fmt::format("broker away: outbox full ({} messages), oldest dropped", options_.queue));
+    }
+}
+
+void Bridge::flush_outbox() {
+    while (broker_up_ && !outbox_.empty()) {
+        if (broker_.publish(outbox_.front().topic, outbox_.front().payload, false) < 0)
+            return;
+        outbox_.pop();
+    }
+}
+
+void Bridge::handle(Incoming e) {
+    if (options_.verbose)
+        log(fmt::format("command on {} ({} bytes)", e.topic, e.payload.size()));
+    if (e.topic == topics_.send())
+        send(e.payload);
+    else if (e.topic == topics_.learn())
+        learn(e.payload);
+}
+
+void Bridge::handle(Received r) {
+    publish_event(topics_.received(), received_json(r, std::exchange(dropped_unreported_, 0)));
+}
+
+// ---- commands ------------------------------------------------------------------------
+
+std::string Bridge::admit() {
+    if (!rate_.take(seconds_now()))
+        return fmt::format("too many commands: at most {} a second", options_.rate_per_s);
+    if (handle_ <= 0)
+        return "krvxd is not reachable: " + device_why_;
+    return {};
+}
+
+void Bridge::send(const std::string &payload) {
+    const SendCommand c = parse_send(payload);
+    std::string why = c.ok() ? admit() : c.error;
+    if (!why.empty()) {
+        publish_event(topics_.send_result(), refusal_json(c.id, why));
+        return;
+    }
+    if (!KRVXTransmitIR(handle_, c.wire.c_str(), FMT_PRONTO, c.repeat, 0, nullptr, nullptr,
+                        nullptr)) {
+        const int32_t e = errno;
+        publish_event(topics_.send_result(), refusal_json(c.id, "not sent: " + error_text(e)));
+        if (e == ERR_COMM_FAILED)
+            device_lost(error_text(e));
+        return;
+    }
+    publish_event(topics_.send_result(), JsonWriter()
+                                             .raw("id", c.id)
+                                             .boolean("ok", true)
+                                             .text("code", c.code)
+                                             .number("repeat", c.repeat)
+                                             .str());
+}
+
+void Bridge::learn(const std::string &payload) {
+    const LearnCommand c = parse_learn(payload);
+    std::string why = c.ok() ? admit() : c.error;
+    if (why.empty() && learning_)
+        why = "a learn is already running on this node";
+    if (!why.empty()) {
+        publish_event(topics_.learn_result(), refusal_json(c.id, why));
+        return;
+    }
+    learn_buffer_->fill(0);
+    std::atomic_ref<int32_t>(learn_abort_).store(0, std::memory_order_release);
+    if (!KRVXLearnIR(handle_, FMT_PRONTO, learn_buffer_->data(), on_learn, this, &learn_abort_, 0,
+                     0, 0) ||
+        errno != ERROR_IO_PENDING) {
+        publish_event(topics_.learn_result(),
+                      refusal_json(c.id, "not learning: " + error_text(errno)));
+        return;
+    }
+    learning_ = true;
+    learn_id_ = c.id;
+}
+
+void Bridge::handle(LearnReport e) {
+    if (!learning_)
+        return;
+    if (e.progress >= 0 && e.progress <= 100) {
+        publish_event(topics_.learn_progress(), JsonWriter()
+                                                    .raw("id", learn_id_)
+                                                    .number("progress", e.progress)
+                                                    .number("quality", e.quality)
+                                                    .number("carrier_hz", e.carrier_hz)
+                                                    .str());
+        return;
+    }
+    learning_ = false;
+    if (e.progress != LEARN_PROGRESS_DONE) {
+        publish_event(
+            topics_.learn_result(),
+            refusal_json(learn_id_, std::string("nothing learned: ") + KRVXErrorText(e.progress)));
+        return;
+    }
+    const std::string code(learn_buffer_->data(),
+                           strnlen(learn_buffer_->data(), learn_buffer_->size()));
+    publish_event(topics_.learn_result(),
+                  JsonWriter()
+                      .raw("id", learn_id_)
+                      .boolean("ok", true)
+                      .text("code", code)
+                      .number("quality", e.quality)
+                      .number("carrier_hz", e.carrier_hz)
+                      .raw("decode", cli::decodes_json(cli::shown_decodes(code)))
+                      .str());
+}
+
+void Bridge::handle(Stop) {
+    running_ = false;
+}
+
+}  // namespace krvx::mqtt

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+#include "command.h"
+
+#include <fmt/format.h>
+
+#include <functional>
+#include <map>
+
+#include "../../tools/krvx/code_forms.h"
+#include "ir/signal.h"
+#include "json.h"
+
+namespace krvx::mqtt {
+
+namespace {
+
+constexpr std::size_t kMaxIdLength = 64;
+
+/// Reads the payload as one JSON object and hands each field to the reader of its name;
+/// the first refusal wins. Returns the refusal, or "" when every field was taken.
+using FieldReader = std::function<std::string(const JsonValue &)>;
+std::string read_fields(std::string_view payload,
+                        const std::map<std::string_view, FieldReader> &readers) {
+    if (payload.size() > kMaxPayloadBytes)
+        return fmt::format("payload longer than {} bytes", kMaxPayloadBytes);
+    const JsonParse parsed = parse_json(payload.empty() ? "{}" : payload);
+    if (!parsed.ok())
+        return "malformed JSON: " + parsed.error;
+    const JsonObjectValue *object = parsed.value.object();
+    if (!object)
+        return "expected a JSON object";
+    // The id first, so that a refusal of any other field still carries it.
+    if (const auto id = object->find("id"); id != object->end() && readers.contains("id"))
+        if (std::string why = readers.at("id")(id->second); !why.empty())
+            return "\"id\": " + why;
+    for (const auto &[name, value] : *object) {
+        if (name == "id")
+            continue;
+        const auto reader = readers.find(name);
+        if (reader == readers.end())
+            return fmt::format("unknown field \"{}\"", name.substr(0, kMaxIdLength));
+        if (std::string why = reader->second(value); !why.empty())
+            return fmt::format("\"{}\": {}", name, why);
+    }
+    return {};
+}
+
+std::string read_id(const JsonValue &value, std::string &id) {
+    if (value.integer()) {
+        id = std::to_string(*value.integer());
+        return {};
+    }
+    const std::string *text = value.string();
+    if (!text)
+        return "expected an integer or a string";
+    if (text->size() > kMaxIdLength)
+        return fmt::format("longer than {} characters", kMaxIdLength);
+    for (const char c : *text)
+        if (c < 0x20 || c > 0x7E)
+            return "only printable ASCII characters are taken";
+    id = json_quote(*text);
+    return {};
+}
+
+}  // namespace
+
+SendCommand parse_send(std::string_view payload) {
+    SendCommand c;
+    bool has_code = false;
+    c.error = read_fields(payload, {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }},
+                                    {"code",
+                                     [&](const JsonValue &v) -> std::string {
+                                         if (!v.string())
+                                             return "expected a string";
+                                         c.code = *v.string();
+                                         has_code = true;
+                                         return {};
+                                     }},
+                                    {"repeat", [&](const JsonValue &v) -> std::string {
+                                         const auto n = v.integer();
+                                         if (!n || *n < 1 || *n > ir::kMaxRepeatCount)
+                                             return fmt::format("expected an integer from 1 to {}",
+                                                                ir::kMaxRepeatCount);
+                                         c.repeat = static_cast<int>(*n);
+                                         return {};
+                                     }}});
+    if (c.ok() && !has_code)
+        c.error = "\"code\" is missing";
+    if (c.ok()) {
+        const cli::ProntoCode checked = cli::to_pronto(c.code);
+        if (checked.ok())
+            c.wire = cli::wire_text(c.code, checked);
+        else
+            c.error = "invalid code: " + checked.error;
+    }
+    return c;
+}
+
+LearnCommand parse_learn(std::string_view payload) {
+    LearnCommand c;
+    c.error = read_fields(payload, {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }}});
+    return c;
+}
+
+}  // namespace krvx::mqtt
