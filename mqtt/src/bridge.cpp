@@ -200,15 +200,24 @@ void Bridge::publish_event(const std::string &topic, std::string payload) {
         return;
     outbox_.push({topic, std::move(payload)});
     if (const uint64_t dropped = outbox_.take_dropped(); dropped > 0) {
+        if (dropped_unreported_ == 0)
+            log(fmt::format("broker away: outbox full ({} messages), dropping the oldest",
+                            options_.queue));
         dropped_unreported_ += dropped;
-        log(fmt::format("broker away: outbox full ({} messages), oldest dropped", options_.queue));
     }
 }
 
 void Bridge::flush_outbox() {
     while (broker_up_ && !outbox_.empty()) {
-        if (broker_.publish(outbox_.front().topic, outbox_.front().payload, false) < 0)
+        const Message &m = outbox_.front();
+        // The first message after a gap says how many before it were dropped.
+        const std::string payload =
+            dropped_unreported_ > 0 ? with_dropped(m.payload, dropped_unreported_) : m.payload;
+        if (broker_.publish(m.topic, payload, false) < 0)
             return;
+        if (dropped_unreported_ > 0)
+            log(fmt::format("broker back: {} messages had been dropped", dropped_unreported_));
+        dropped_unreported_ = 0;
         outbox_.pop();
     }
 }
@@ -223,7 +232,7 @@ void Bridge::handle(Incoming e) {
 }
 
 void Bridge::handle(Received r) {
-    publish_event(topics_.received(), received_json(r, std::exchange(dropped_unreported_, 0)));
+    publish_event(topics_.received(), received_json(r));
 }
 
 // ---- commands ------------------------------------------------------------------------

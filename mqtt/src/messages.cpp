@@ -81,7 +81,7 @@ std::string iso_time(std::chrono::system_clock::time_point t) {
                        ms.count() % 1000);
 }
 
-std::string received_json(const Received &r, uint64_t dropped) {
+std::string received_json(const Received &r) {
     JsonWriter w;
     w.text("event_type", "received")
         .text("fingerprint", r.fingerprint)
@@ -93,10 +93,14 @@ std::string received_json(const Received &r, uint64_t dropped) {
             durations += (durations.size() > 1 ? "," : "") + std::to_string(d);
         w.raw("durations_us", durations + "]");
     }
-    w.text("time", iso_time(r.time));
-    if (dropped > 0)
-        w.number("dropped", static_cast<long long>(dropped));
-    return w.str();
+    return w.text("time", iso_time(r.time)).str();
+}
+
+std::string with_dropped(const std::string &object_json, uint64_t dropped) {
+    if (object_json.size() < 2 || object_json.back() != '}')
+        return object_json;
+    return object_json.substr(0, object_json.size() - 1) + (object_json.size() > 2 ? "," : "") +
+           fmt::format("\"dropped\":{}}}", dropped);
 }
 
 std::string device_json(const DeviceInfo &info) {

@@ -52,8 +52,11 @@ class Topics {
 };
 
 /// {"event_type":"received","fingerprint":...,"decode":{...}|null,"carrier_hz":...,
-///  "durations_us":[...],"time":"2026-12-07T15:30:00.123Z"[,"dropped":N]}
-std::string received_json(const Received &r, uint64_t dropped);
+///  "durations_us":[...],"time":"2026-12-07T15:30:00.123Z"}
+std::string received_json(const Received &r);
+
+/// A JSON object message with "dropped":N added: N messages before it were dropped.
+std::string with_dropped(const std::string &object_json, uint64_t dropped);
 
 /// {"connected":true,"firmware":"1.2","protocol":"2.0","firmware_date":"2024-03-01"}
 std::string device_json(const DeviceInfo &info);

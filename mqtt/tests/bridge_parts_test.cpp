@@ -32,12 +32,12 @@ TEST(Json, TakesValidAndRefusesInvalidText) {
         {"{", false},
         {R"({"a":1,})", false},
         {R"({"a":1 "b":2})", false},
-        {R"({"a":1,"a":2})", false},      // duplicate key
-        {R"({"a":01})", false},           // leading zero
+        {R"({"a":1,"a":2})", false},  // duplicate key
+        {R"({"a":01})", false},       // leading zero
         {R"({"a":1.})", false},
-        {R"({"a":1e999})", false},        // not finite
-        {R"({"a":"\u0000"})", false},     // NUL
-        {R"({"a":"\ud800"})", false},     // lone surrogate
+        {R"({"a":1e999})", false},     // not finite
+        {R"({"a":"\u0000"})", false},  // NUL
+        {R"({"a":"\ud800"})", false},  // lone surrogate
         {R"({"a":"\udc00"})", false},
         {R"({"a":"\x"})", false},
         {"{\"a\":\"line\nbreak\"}", false},
@@ -80,8 +80,11 @@ TEST(Json, IntegersAreOnlyWhatIsWrittenAsOne) {
         const char *text;
         std::optional<long long> value;
     };
-    const Row rows[] = {{"7", 7},          {"-3", -3},           {"1.0", std::nullopt},
-                        {"1e2", std::nullopt}, {"\"5\"", std::nullopt},
+    const Row rows[] = {{"7", 7},
+                        {"-3", -3},
+                        {"1.0", std::nullopt},
+                        {"1e2", std::nullopt},
+                        {"\"5\"", std::nullopt},
                         {"99999999999999999999", std::nullopt}};
     for (const Row &row : rows)
         EXPECT_EQ(parse_json(row.text).value.integer(), row.value) << row.text;
@@ -217,7 +220,7 @@ TEST(Messages, ReceivedCarriesTheDecodeAndTheFrame) {
     Received r;
     r.fingerprint = "0123456789AB";
     r.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1'765'000'000'123));
-    auto bare = object_of(received_json(r, 0));
+    auto bare = object_of(received_json(r));
     EXPECT_EQ(*bare.at("fingerprint").string(), "0123456789AB");
     EXPECT_EQ(*bare.at("event_type").string(), "received");  // what HA's event entity needs
     EXPECT_EQ(bare.at("decode").type_name(), "null");
@@ -231,7 +234,7 @@ TEST(Messages, ReceivedCarriesTheDecodeAndTheFrame) {
     r.kernel_scancode = 0x408;
     r.carrier_hz = 38000;
     r.durations_us = {9000, 4500, 560};
-    auto full = object_of(received_json(r, 7));
+    auto full = object_of(with_dropped(received_json(r), 7));
     const auto &decode = *full.at("decode").object();
     EXPECT_EQ(*decode.at("protocol").string(), "NEC1");
     EXPECT_EQ(to_json(decode.at("params")), R"({"D":4,"F":8,"S":251})");
@@ -239,6 +242,7 @@ TEST(Messages, ReceivedCarriesTheDecodeAndTheFrame) {
     EXPECT_EQ(to_json(full.at("durations_us")), "[9000,4500,560]");
     EXPECT_EQ(full.at("carrier_hz").integer(), 38000);
     EXPECT_EQ(full.at("dropped").integer(), 7);
+    EXPECT_EQ(with_dropped("{}", 2), R"({"dropped":2})");
 }
 
 // The fields Home Assistant's MQTT discovery requires or uses for each component.

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: MIT
+// krvx-mqtt end to end: a private Mosquitto broker, simulated krvxd services with loopback
+// (what a device sends reaches its own receiver), bridges, and an MQTT client watching.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "json.h"
+#include "mqtt_processes.h"
+
+namespace {
+
+using namespace mqtt_testing;
+using namespace std::chrono_literals;
+
+/// One machine: a simulated krvxd and its bridge, named `name` on the bus.
+class Node {
+  public:
+    Node(const TempDir &dir, const Broker &broker, std::string name,
+         std::vector<std::string> bridge_args = {})
+        : dir_(dir.path()), name_(std::move(name)), socket_(dir_ + "/" + name_ + ".sock") {
+        start_service();
+        std::vector<std::string> args = {KRVX_MQTT_PATH, "--socket", socket_, "--broker",
+                                         broker.url(),   "--node",   name_};
+        args.insert(args.end(), bridge_args.begin(), bridge_args.end());
+        bridge_ = Process(args, dir_ + "/" + name_ + ".bridge.log");
+    }
+    void start_service() {
+        service_ = Process({KRVXD_PATH, "--socket", socket_, "--loopback", "--time-scale", "0"},
+                           dir_ + "/" + name_ + ".krvxd.log");
+        eventually([this] { return testing_support::can_connect(socket_); });
+    }
+    void stop_service() { service_.stop(SIGTERM); }
+    int kill_bridge() { return bridge_.stop(SIGKILL); }
+    /// Holds `code` in front of this node's receiver; true when krvx press did so.
+    bool press(const std::string &code) {
+        return testing_support::run_program(
+                   {KRVX_PATH, "--socket", socket_, "press", "--hold", "100", code}) == 0;
+    }
+    std::string topic(const std::string &leaf) const { return "krvx/" + name_ + "/" + leaf; }
+    /// Waits until the bridge's log has `count` lines containing `part`.
+    bool logged(const std::string &part, int count = 1) const {
+        return eventually([&] {
+            std::ifstream in(dir_ + "/" + name_ + ".bridge.log");
+            int seen = 0;
+            for (std::string line; std::getline(in, line);)
+                seen += line.find(part) != std::string::npos;
+            return seen >= count;
+        });
+    }
+
+  private:
+    std::string dir_, name_, socket_;
+    Process service_;
+    Process bridge_;
+};
+
+krvx::mqtt::JsonObjectValue object_of(const std::string &json) {
+    const auto p = krvx::mqtt::parse_json(json);
+    EXPECT_TRUE(p.ok()) << json << ": " << p.error;
+    return p.value.object() ? *p.value.object() : krvx::mqtt::JsonObjectValue{};
+}
+
+std::string field(const std::string &json, const std::string &name) {
+    const auto o = object_of(json);
+    const auto it = o.find(name);
+    return it == o.end() ? "<none>" : krvx::mqtt::to_json(it->second);
+}
+
+class BridgeTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(broker_.ready()); }
+    TempDir dir_;
+    Broker broker_{dir_.path()};
+};
+
+TEST_F(BridgeTest, SendsAndReceivesOnTwoNodesAndLeavesItsWillWhenKilled) {
+    Node a(dir_, broker_, "a");
+    Node b(dir_, broker_, "b");
+    Client watch(broker_.port());
+    ASSERT_TRUE(watch.subscribe("krvx/#"));
+    for (const Node *n : {&a, &b}) {
+        EXPECT_EQ(watch.wait_for(n->topic("status"), "online"), "online");
+        EXPECT_NE(watch.wait_for(n->topic("device"), "firmware"), "") << n->topic("device");
+    }
+
+    // A code sent through A's device comes back to A's receiver, the same code as a
+    // remote held in front of B's receiver.
+    ASSERT_TRUE(watch.publish(a.topic("send"), R"({"id":"tv-1","code":"NEC1 D=4 F=8"})"));
+    const std::string result = watch.wait_for(a.topic("send/result"), "tv-1");
+    EXPECT_EQ(field(result, "ok"), "true") << result;
+    const auto from_a = watch.wait(a.topic("received"));
+    ASSERT_EQ(from_a.size(), 1u);
+    ASSERT_TRUE(b.press("NEC1 D=4 F=8"));
+    const auto from_b = watch.wait(b.topic("received"));
+    ASSERT_EQ(from_b.size(), 1u);
+    const std::string fingerprint = field(from_a[0].payload, "fingerprint");
+    EXPECT_EQ(fingerprint.size(), 14u) << from_a[0].payload;  // 12 characters and quotes
+    EXPECT_EQ(fingerprint, field(from_b[0].payload, "fingerprint"));
+    EXPECT_EQ(watch.on(a.topic("received")).size(), 1u);  // B's air is not A's
+
+    // Killed, B's broker connection ends without a goodbye: the broker says offline for it.
+    EXPECT_EQ(b.kill_bridge(), 128 + SIGKILL);
+    EXPECT_EQ(watch.wait_for(b.topic("status"), "offline"), "offline");
+    EXPECT_EQ(watch.on(a.topic("status")).back().payload, "online");
+}
+
+TEST_F(BridgeTest, RefusesBadCommandsWithAReasonAndGoesOn) {
+    Node a(dir_, broker_, "a", {"--rate", "1", "--burst", "3"});
+    Client watch(broker_.port());
+    ASSERT_TRUE(watch.subscribe("krvx/#"));
+    ASSERT_NE(watch.wait_for(a.topic("device"), "\"connected\":true"), "");
+    struct Row {
+        std::string payload, reason;
+    };
+    const Row rows[] = {
+        {R"({"id":1,"code":"NEC1 D=4 F=300"})", "invalid code"},
+        {R"({"id":2,"code":"NEC1 D=4 F=8","volume":11})", "unknown field"},
+        {R"({"id":3,"code":"NEC1 D=4 F=8")", "malformed JSON"},
+        {R"({"id":4,"code":"NEC1 D=4 F=8","repeat":-1})", "\\\"repeat\\\""},
+        {R"({"id":5,"code":")" + std::string(9000, '0') + "\"}", "payload longer than"},
+        {"\x01\x02\xff", "malformed JSON"},
+    };
+    for (const Row &row : rows)
+        ASSERT_TRUE(watch.publish(a.topic("send"), row.payload));
+    const auto results = watch.wait(a.topic("send/result"), std::size(rows));
+    ASSERT_EQ(results.size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(field(results[i].payload, "ok"), "false") << results[i].payload;
+        EXPECT_NE(results[i].payload.find(rows[i].reason), std::string::npos)
+            << rows[i].payload.substr(0, 60) << " -> " << results[i].payload;
+    }
+    EXPECT_EQ(field(results[0].payload, "id"), "1");
+
+    // A flood: the burst is taken, the rest is answered as too many.
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(watch.publish(a.topic("send"), R"({"code":"NEC1 D=4 F=9"})"));
+    const auto flood = watch.wait(a.topic("send/result"), std::size(rows) + 8);
+    ASSERT_EQ(flood.size(), std::size(rows) + 8);
+    int sent = 0, limited = 0;
+    for (std::size_t i = std::size(rows); i < flood.size(); ++i) {
+        sent += field(flood[i].payload, "ok") == "true";
+        limited += flood[i].payload.find("too many commands") != std::string::npos;
+    }
+    EXPECT_GE(sent, 3);
+    EXPECT_LE(sent, 5);  // the burst, and the rate for the few seconds this took at most
+    EXPECT_EQ(sent + limited, 8);
+
+    // krvxd away: commands are refused with the reason, and the device says so.
+    a.stop_service();
+    EXPECT_NE(watch.wait_for(a.topic("device"), "\"connected\":false"), "");
+    std::this_thread::sleep_for(1s);  // a token for the next command
+    ASSERT_TRUE(watch.publish(a.topic("send"), R"({"id":"away","code":"NEC1 D=4 F=8"})"));
+    EXPECT_NE(watch.wait_for(a.topic("send/result"), "krvxd is not reachable"), "");
+    // And back: the bridge finds it again by itself.
+    a.start_service();
+    const auto devices = watch.on(a.topic("device")).size();
+    eventually([&] { return watch.on(a.topic("device")).size() > devices; }, 15s);
+    EXPECT_NE(watch.on(a.topic("device")).back().payload.find("\"connected\":true"),
+              std::string::npos);
+}
+
+TEST_F(BridgeTest, KeepsReceivedCodesWhileTheBrokerIsAwayUpToItsBound) {
+    Node a(dir_, broker_, "a", {"--queue", "4"});
+    {
+        Client watch(broker_.port());
+        ASSERT_TRUE(watch.subscribe("krvx/a/device"));
+        ASSERT_NE(watch.wait_for(a.topic("device"), "\"connected\":true"), "");
+    }
+    // A persistent session: what the broker queued for it survives the restart.
+    auto observer = std::make_unique<Client>(broker_.port(), "observer");
+    ASSERT_TRUE(observer->subscribe(a.topic("received")));
+    std::this_thread::sleep_for(200ms);
+    observer.reset();
+
+    // Within the bound: nothing is lost. (Codes received before the bridge sees the broker
+    // go are handed to libmosquitto, which resends them itself; the outbox is for after.)
+    broker_.stop();
+    ASSERT_TRUE(a.logged("broker: connection lost"));
+    const std::vector<std::string> codes = {"NEC1 D=4 F=1", "NEC1 D=4 F=2", "NEC1 D=4 F=3"};
+    for (const auto &code : codes)
+        ASSERT_TRUE(a.press(code));
+    std::this_thread::sleep_for(300ms);
+    broker_.start();
+    ASSERT_TRUE(broker_.ready());
+    observer = std::make_unique<Client>(broker_.port(), "observer");
+    auto got = observer->wait(a.topic("received"), codes.size(), 20s);
+    ASSERT_EQ(got.size(), codes.size());
+    std::set<std::string> fingerprints;
+    for (const auto &m : got) {
+        fingerprints.insert(field(m.payload, "fingerprint"));
+        EXPECT_EQ(field(m.payload, "dropped"), "<none>") << m.payload;
+    }
+    EXPECT_EQ(fingerprints.size(), codes.size());
+    const std::string round_one_end = field(got.back().payload, "time");
+
+    // Beyond it: the newest four, the first of them counting the two dropped.
+    broker_.stop();
+    ASSERT_TRUE(a.logged("broker: connection lost", 2));
+    for (int f = 10; f < 16; ++f)
+        ASSERT_TRUE(a.press("NEC1 D=4 F=" + std::to_string(f)));
+    std::this_thread::sleep_for(300ms);
+    broker_.start();
+    ASSERT_TRUE(broker_.ready());
+    observer = std::make_unique<Client>(broker_.port(), "observer");
+    observer->wait(a.topic("received"), 4, 20s);
+    std::this_thread::sleep_for(300ms);  // nothing more comes
+    got = observer->on(a.topic("received"));
+    // QoS 1 is at least once: a message of the first round whose acknowledgement the broker
+    // had not yet seen when it stopped comes again. Only the second round's count here.
+    std::erase_if(got, [&](const Message &m) { return field(m.payload, "time") <= round_one_end; });
+    std::string all;
+    for (const auto &m : got)
+        all += m.payload + "\n";
+    ASSERT_EQ(got.size(), 4u) << all;
+    EXPECT_EQ(field(got[0].payload, "dropped"), "2") << got[0].payload;
+    for (std::size_t i = 1; i < got.size(); ++i)
+        EXPECT_EQ(field(got[i].payload, "dropped"), "<none>") << got[i].payload;
+}
+
+}  // namespace
