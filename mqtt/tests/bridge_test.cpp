@@ -33,9 +33,9 @@ class Node {
     void stop_service() { service_.stop(SIGTERM); }
     int kill_bridge() { return bridge_.stop(SIGKILL); }
     /// Holds `code` in front of this node's receiver; true when krvx press did so.
-    bool press(const std::string &code) {
-        return testing_support::run_program(
-                   {KRVX_PATH, "--socket", socket_, "press", "--hold", "100", code}) == 0;
+    bool press(const std::string &code, int hold_ms = 100) {
+        return testing_support::run_program({KRVX_PATH, "--socket", socket_, "press", "--hold",
+                                             std::to_string(hold_ms), code}) == 0;
     }
     std::string topic(const std::string &leaf) const { return "krvx/" + name_ + "/" + leaf; }
     /// Waits until the bridge's log has `count` lines containing `part`.
@@ -158,6 +158,31 @@ TEST_F(BridgeTest, RefusesBadCommandsWithAReasonAndGoesOn) {
     eventually([&] { return watch.on(a.topic("device")).size() > devices; }, 15s);
     EXPECT_NE(watch.on(a.topic("device")).back().payload.find("\"connected\":true"),
               std::string::npos);
+}
+
+TEST_F(BridgeTest, LearnsWhatIsHeldInFrontOfTheDevice) {
+    Node a(dir_, broker_, "a");
+    Client watch(broker_.port());
+    ASSERT_TRUE(watch.subscribe("krvx/#"));
+    ASSERT_NE(watch.wait_for(a.topic("device"), "\"connected\":true"), "");
+    ASSERT_TRUE(watch.publish(a.topic("learn"), R"({"id":"L1"})"));
+    ASSERT_TRUE(watch.publish(a.topic("learn"), R"({"id":"L2"})"));
+    // One learn at a time: the second is refused while the first runs.
+    EXPECT_NE(watch.wait_for(a.topic("learn/result"), "already running"), "");
+    ASSERT_TRUE(a.press("NEC1 D=4 F=8", 1000));  // long enough for a learn's frames
+    const std::string result = watch.wait_for(a.topic("learn/result"), "\"L1\"");
+    ASSERT_EQ(field(result, "ok"), "true") << result;
+    EXPECT_TRUE(field(result, "code").starts_with("\"0000 ")) << result;
+    const auto decodes = krvx::mqtt::parse_json(field(result, "decode"));
+    ASSERT_TRUE(decodes.ok() && decodes.value.v.index() == 4) << result;  // an array
+    const auto &best = *std::get<krvx::mqtt::JsonArray>(decodes.value.v).at(0).object();
+    EXPECT_EQ(krvx::mqtt::to_json(best.at("protocol")), "\"NEC1\"") << result;
+    EXPECT_EQ(best.at("params").object()->at("F").integer(), 8) << result;
+    EXPECT_FALSE(watch.on(a.topic("learn/progress")).empty());
+    // The learned code sends.
+    ASSERT_TRUE(
+        watch.publish(a.topic("send"), R"({"id":"again","code":)" + field(result, "code") + "}"));
+    EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("again","ok":true)"), "");
 }
 
 TEST_F(BridgeTest, KeepsReceivedCodesWhileTheBrokerIsAwayUpToItsBound) {

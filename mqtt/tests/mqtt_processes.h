@@ -159,10 +159,14 @@ class Client {
         mosquitto_message_callback_set(
             mosq_, [](mosquitto *, void *self, const mosquitto_message *m) {
                 auto *c = static_cast<Client *>(self);
-                std::lock_guard lock(c->mutex_);
-                c->messages_.push_back(
-                    {m->topic, std::string(static_cast<const char *>(m->payload), m->payloadlen),
-                     m->retain});
+                {
+                    std::lock_guard lock(c->mutex_);
+                    c->messages_.push_back({m->topic,
+                                            std::string(static_cast<const char *>(m->payload),
+                                                        static_cast<std::size_t>(m->payloadlen)),
+                                            m->retain});
+                }
+                c->arrived_.notify_all();
             });
         mosquitto_connect_callback_set(mosq_, [](mosquitto *, void *self, int rc) {
             auto *c = static_cast<Client *>(self);
@@ -204,31 +208,49 @@ class Client {
     /// Waits until `topic` has seen at least `count` messages; all of them then.
     std::vector<Message> wait(const std::string &topic, std::size_t count = 1,
                               std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        eventually([&] { return on(topic).size() >= count; }, timeout);
-        return on(topic);
+        std::vector<Message> seen;
+        until(timeout, [&](const Message &m) {
+            if (m.topic == topic)
+                seen.push_back(m);
+            return seen.size() >= count;
+        });
+        return seen;
     }
     /// Waits for a message on `topic` whose payload contains `part`; its payload, or "".
     std::string wait_for(const std::string &topic, const std::string &part,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         std::string found;
-        eventually(
-            [&] {
-                for (const auto &m : on(topic))
-                    if (m.payload.find(part) != std::string::npos) {
-                        found = m.payload;
-                        return true;
-                    }
-                return false;
-            },
-            timeout);
+        until(timeout, [&](const Message &m) {
+            if (m.topic == topic && m.payload.find(part) != std::string::npos)
+                found = m.payload;
+            return !found.empty();
+        });
         return found;
     }
 
   private:
     mosquitto *mosq_;
     std::mutex mutex_;
+    std::condition_variable arrived_;
     std::vector<Message> messages_;
     bool connected_ = false;
+
+    /// Shows `look` every message, from the first, as they arrive, until it says it has
+    /// seen enough or `timeout` passes.
+    template <typename Look>
+    void until(std::chrono::milliseconds timeout, Look look) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        std::unique_lock lock(mutex_);
+        std::size_t next = 0;
+        for (;;) {
+            for (; next < messages_.size(); ++next)
+                if (look(messages_[next]))
+                    return;
+            if (arrived_.wait_until(lock, end) == std::cv_status::timeout &&
+                next == messages_.size())
+                return;
+        }
+    }
 };
 
 }  // namespace mqtt_testing
