@@ -171,7 +171,8 @@ TEST(Options, BrokerAddresses) {
         EXPECT_EQ(url->port, row.port) << row.url;
         EXPECT_EQ(url->tls, row.tls) << row.url;
     }
-    for (const char *level : {"", "a/b", "a+", "#", "tab\t", std::string(65, 'n').c_str()})
+    for (const std::string &level : {std::string(), std::string("a/b"), std::string("a+"),
+                                     std::string("#"), std::string("tab\t"), std::string(65, 'n')})
         EXPECT_FALSE(is_topic_level(level)) << level;
     EXPECT_TRUE(is_topic_level("living-room_2"));
 }
