@@ -1,5 +1,5 @@
 // What the service benchmarks share: a child process (krvxd, lircd) on a private socket,
-// a private folder, and percentiles of single round trips as counters.
+// a private folder, timed KRVXGetKRVXInfo round trips and their percentiles as counters.
 //
 // Threads: the benchmark's thread.
 #pragma once
@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "krvxdrv.h"
 
 extern char **environ;
 
@@ -90,6 +92,19 @@ inline long rss_kib(pid_t pid) {
             kib = std::atol(line + 6);
     std::fclose(f);
     return kib;
+}
+
+/// One KRVXGetKRVXInfo round trip of `handle`, its time appended to `us` (µs). False (and
+/// the benchmark marked failed) when the call failed.
+inline bool time_get_info(benchmark::State &state, int handle, std::vector<double> &us) {
+    DeviceInfo info{};
+    const auto t0 = Clock::now();
+    if (!KRVXGetKRVXInfo(handle, &info)) {
+        state.SkipWithError("KRVXGetKRVXInfo failed");
+        return false;
+    }
+    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    return true;
 }
 
 inline void report(benchmark::State &state, std::vector<double> &us) {

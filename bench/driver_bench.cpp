@@ -39,14 +39,9 @@ void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
     }
     std::vector<double> us;
     us.reserve(200000);
-    DeviceInfo info{};
     for (auto _ : state) {
-        const auto t0 = Clock::now();
-        if (!KRVXGetKRVXInfo(h, &info)) {
-            state.SkipWithError("KRVXGetKRVXInfo failed");
+        if (!time_get_info(state, h, us))
             break;
-        }
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
     KRVXClose(h);
     report(state, us);
@@ -76,14 +71,9 @@ void BM_KrvxGetInfoDuringSend(benchmark::State &state) {
         }
     });
     std::vector<double> us;
-    DeviceInfo info{};
     for (auto _ : state) {
-        const auto t0 = Clock::now();
-        if (!KRVXGetKRVXInfo(h, &info)) {
-            state.SkipWithError("KRVXGetKRVXInfo failed");
+        if (!time_get_info(state, h, us))
             break;
-        }
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
     stop = true;
     air.join();

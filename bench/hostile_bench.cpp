@@ -34,14 +34,9 @@ void BM_InfoDuringFlood(benchmark::State &state) {
         flood.emplace(socket, flooders);
     std::vector<double> us;
     long peak = 0;
-    DeviceInfo info{};
     for (auto _ : state) {
-        const auto t0 = Clock::now();
-        if (!KRVXGetKRVXInfo(h, &info)) {
-            state.SkipWithError("KRVXGetKRVXInfo failed");
+        if (!time_get_info(state, h, us))
             break;
-        }
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         if (us.size() % 16 == 0)
             peak = std::max(peak, rss_kib(service.pid()));
         std::this_thread::sleep_for(1ms);  // a client's pace, not a loop's
@@ -74,7 +69,8 @@ void BM_ThousandPresses(benchmark::State &state) {
         for (uint32_t id = 2; id < 1002; ++id)
             c.send({id, wire::Press{60000, 100, code}}, Clock::now() + 5s);
         for (int i = 0; i < 1000; ++i)
-            if (auto m = c.next(Clock::now() + 5s); m && std::holds_alternative<wire::Reply>(m->body))
+            if (auto m = c.next(Clock::now() + 5s);
+                m && std::holds_alternative<wire::Reply>(m->body))
                 ++held;
         state.counters["held"] = held;
         state.counters["rss_kib"] = static_cast<double>(rss_kib(service.pid()));

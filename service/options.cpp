@@ -68,7 +68,10 @@ ParsedOptions parse_options(int argc, const char *const *argv) {
     std::string firmware = "1.7", protocol = "1.3", date = "2024-03-15", fail_open;
     app.add_option("--socket", o.socket_path,
                    "Socket path (default: $KRVX_SOCKET, else $XDG_RUNTIME_DIR/krvxd.sock, "
-                   "else /tmp/krvxd-<uid>/krvxd.sock)");
+                   "else /tmp/krvxd-<uid>/krvxd.sock)")
+        ->check([](const std::string &v) {
+            return v.empty() ? std::string("the socket path is empty") : std::string();
+        });
     app.add_option("--backend", o.backend, "Device backend")
         ->check(CLI::IsMember({"sim", "lirc"}))
         ->capture_default_str();

@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +27,8 @@ Server::Server(asio::io_context &io, const Log &log, ServerLimits limits)
       acceptor_(io),
       uid_(::geteuid()),
       accept_retry_(io),
-      trim_timer_(io), learn_timer_(io) {
+      trim_timer_(io),
+      learn_timer_(io) {
     limits_.max_clients = std::max<std::size_t>(limits_.max_clients, 1);
 }
 
@@ -36,13 +38,22 @@ Server::~Server() {
 
 namespace {
 
-// True when a service answers on `path` right now.
+// True when a service listens on `path` right now. Never waits: a service that is stopped
+// with its backlog full still counts (EAGAIN) and must not hold this one's start.
 bool someone_listens(const std::string &path) {
-    asio::io_context probe_io;
-    stream_protocol::socket probe(probe_io);
-    std::error_code ec;
-    probe.connect(stream_protocol::endpoint(path), ec);
-    return !ec;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    int r = 0;
+    do
+        r = ::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr);
+    while (r != 0 && errno == EINTR);
+    const bool listens = r == 0 || errno == EAGAIN;
+    ::close(fd);
+    return listens;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
+#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,11 +24,11 @@
 #include <sstream>
 #include <thread>
 
+#include "flood.h"
 #include "ir/pronto.h"
 #include "ir/receive_code.h"
 #include "krvxdrv.h"
 #include "service_process.h"
-#include "flood.h"
 #include "test_codes.h"
 #include "wire/client.h"
 
@@ -369,6 +370,26 @@ TEST(Hostile, PressAgainstAStoppedServiceWithAFullBacklogGivesUpInTime) {
     EXPECT_EQ(KRVXOpen(), -1);
     EXPECT_EQ(errno, ERR_COMM_FAILED);
     EXPECT_LT(Clock::now() - start, 3s);
+
+    // A second service on the same path sees that one listens there, at once, and leaves
+    // the path alone.
+    const char *argv[] = {KRVXD_PATH,     "--socket", service.socket().c_str(),
+                          "--time-scale", "0",        nullptr};
+    pid_t second = -1;
+    ASSERT_EQ(
+        ::posix_spawn(&second, KRVXD_PATH, nullptr, nullptr, const_cast<char **>(argv), environ),
+        0);
+    int status = -1;
+    const bool ended =
+        eventually([&] { return ::waitpid(second, &status, WNOHANG) == second; },
+                   std::chrono::duration_cast<std::chrono::milliseconds>(3s + startup));
+    if (!ended) {
+        ::kill(second, SIGKILL);
+        ::waitpid(second, &status, 0);
+    }
+    EXPECT_TRUE(ended) << "a second krvxd waited for the stopped one";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_TRUE(std::filesystem::is_socket(service.socket()));
     backlog.clear();
     ::kill(service.pid(), SIGCONT);
 }

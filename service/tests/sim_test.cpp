@@ -7,8 +7,8 @@
 
 #include "ir/pronto.h"
 #include "learn/learn_engine.h"
-#include "sim/receiver_model.h"
 #include "options.h"
+#include "sim/receiver_model.h"
 #include "sim/sim_backend.h"
 
 using namespace krvxd;
@@ -138,10 +138,19 @@ TEST(ServiceOptions, VersionsDatesAndFaultsAreCheckedStrictly) {
     // Every number is checked, "nan" (which passes a plain range check) and infinities too;
     // each refusal is a usage error that names the option.
     const std::pair<const char *, const char *> refused[] = {
-        {"--time-scale", "2"},     {"--time-scale", "nan"},     {"--time-scale", "-0.5"},
-        {"--learn-timeout", "nan"}, {"--learn-timeout", "inf"}, {"--learn-timeout", "0"},
-        {"--learn-timeout", "1e400"}, {"--max-clients", "0"},  {"--max-clients", "4097"},
-        {"--max-clients", "nan"},  {"--max-clients", "-1"},     {"--fail-open", "bogus"},
+        {"--time-scale", "2"},
+        {"--time-scale", "nan"},
+        {"--time-scale", "-0.5"},
+        {"--learn-timeout", "nan"},
+        {"--learn-timeout", "inf"},
+        {"--learn-timeout", "0"},
+        {"--learn-timeout", "1e400"},
+        {"--max-clients", "0"},
+        {"--max-clients", "4097"},
+        {"--max-clients", "nan"},
+        {"--max-clients", "-1"},
+        {"--fail-open", "bogus"},
+        {"--socket", ""},
     };
     for (const auto &[option, value] : refused) {
         const char *argv[] = {"krvxd", option, value};

@@ -144,18 +144,18 @@ Outcome Client::connect(const std::string &path, Clock::time_point deadline) {
     }
     ucred peer{};
     socklen_t len = sizeof peer;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0)
-        return {Status::CommFailed,
-                std::string("cannot tell who serves " + path + ": ") + std::strerror(errno)};
+    std::string distrust;
     const uid_t me = ::geteuid();
-    if (peer.uid != me && peer.uid != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return {Status::CommFailed, "the service at " + path + " runs as user " +
-                                        std::to_string(peer.uid) + ", not as user " +
-                                        std::to_string(me) + " or root: not trusted"};
-    }
-    return {};
+    if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0)
+        distrust = "cannot tell who serves " + path + ": " + std::strerror(errno);
+    else if (peer.uid != me && peer.uid != 0)
+        distrust = "the service at " + path + " runs as user " + std::to_string(peer.uid) +
+                   ", not as user " + std::to_string(me) + " or root: not trusted";
+    if (distrust.empty())
+        return {};
+    ::close(fd_);
+    fd_ = -1;
+    return {Status::CommFailed, std::move(distrust)};
 }
 
 bool write_frame(int fd, const std::vector<uint8_t> &frame, Clock::time_point deadline) {
