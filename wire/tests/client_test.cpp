@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -91,17 +92,36 @@ TEST(WireClient, EachWayOfNotReachingAServiceIsNamed) {
 }
 
 TEST(WireClient, NoPermissionIsNotCalledAServiceThatIsNotRunning) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may enter any folder: no permission error to provoke";
     TempDir dir;
     const int listener = listening_socket(dir.sock(), 1);
     std::filesystem::permissions(dir.path, std::filesystem::perms::none);
-    Client c;
-    const Outcome o = c.connect(dir.sock(), in(500ms));
+    // Root enters any folder: a child asks as an unprivileged user instead.
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        Client c;
+        const Outcome o = c.connect(dir.sock(), in(500ms));
+        const std::string text = std::to_string(static_cast<int>(o.status)) + " " + o.why;
+        ::_exit(::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
+                                                                                               : 3);
+    }
+    ::close(out[1]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    char buffer[512] = {};
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer - 1);
+    ::close(out[0]);
     std::filesystem::permissions(dir.path, std::filesystem::perms::owner_all);
     ::close(listener);
-    EXPECT_EQ(o.status, Status::DriverNotFound);
-    EXPECT_NE(o.why.find("no permission"), std::string::npos) << o.why;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    EXPECT_EQ(text.rfind(std::to_string(static_cast<int>(Status::DriverNotFound)) + " ", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("no permission to reach krvxd at " + dir.sock()), std::string::npos)
+        << text;
 }
 
 TEST(WireClient, AFullBacklogEndsAtTheDeadline) {
