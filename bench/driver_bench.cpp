@@ -1,7 +1,9 @@
 // Round trips through the device stack: KRVXGetKRVXInfo against a private krvxd (simulated
 // device, instant air), and for comparison a VERSION request to LIRC's lircd (its `file`
-// driver, private socket and options file) over one persistent connection.
-// Each benchmark reports p50 and p99 of the single round trips as counters (µs).
+// driver, private socket and options file) over one persistent connection, and the floor
+// under both: 32 bytes to another process over a Unix stream socket and back, nothing else.
+// Each benchmark reports p50 and p99 of the single round trips as counters (µs); read the
+// others as ratios to the floor of the same run.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,6 +29,59 @@
 namespace {
 
 using namespace krvx_bench;
+
+// The floor: any request and reply between two processes over a Unix socket costs at least
+// this (two writes, two reads, two wake-ups).
+void BM_UnixSocketFloor(benchmark::State &state) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        state.SkipWithError("socketpair failed");
+        return;
+    }
+    const pid_t echo = ::fork();
+    if (echo == 0) {
+        // Only system calls here: the parent may have had threads.
+        ::close(pair[0]);
+        char message[32];
+        for (;;) {
+            const ssize_t n = ::read(pair[1], message, sizeof message);
+            if (n <= 0 || ::write(pair[1], message, static_cast<std::size_t>(n)) != n)
+                ::_exit(0);
+        }
+    }
+    ::close(pair[1]);
+    if (echo < 0) {
+        ::close(pair[0]);
+        state.SkipWithError("fork failed");
+        return;
+    }
+    std::vector<double> us;
+    us.reserve(200000);
+    char message[32] = "ping";
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        std::size_t got = 0;
+        if (::write(pair[0], message, sizeof message) != static_cast<ssize_t>(sizeof message)) {
+            state.SkipWithError("write failed");
+            break;
+        }
+        while (got < sizeof message) {
+            const ssize_t n = ::read(pair[0], message + got, sizeof message - got);
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got != sizeof message) {
+            state.SkipWithError("the echo process ended");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    ::close(pair[0]);
+    ::waitpid(echo, nullptr, 0);
+    report(state, us);
+}
+BENCHMARK(BM_UnixSocketFloor)->UseRealTime();
 
 void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
     const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
