@@ -1,0 +1,373 @@
+// Flipper Zero .ir files: a header, then entries separated by '#' lines, each "parsed"
+// (a protocol the firmware names, with address and command as little-endian byte dumps)
+// or "raw" (frequency, duty cycle and µs timings starting with a mark; the firmware's own
+// captures end with the gap after the last mark).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+#include "formats.h"
+#include "ir/capture.h"
+#include "ir/timings.h"
+#include "text.h"
+
+namespace ir::files::detail {
+namespace {
+
+using protocols::Param;
+
+// A protocol as the firmware names it, and its address and command as parameters.
+struct Row {
+    std::string_view flipper;
+    std::string_view protocol;  // as ir::protocols names it
+    uint32_t max_address, max_command;
+    std::vector<Param> (*params)(uint32_t address, uint32_t command);
+    // The address and command of a decode, when this row writes it.
+    std::optional<std::pair<uint32_t, uint32_t>> (*fields)(const protocols::Decode &d);
+};
+
+uint64_t p(const protocols::Decode &d, std::string_view name) {
+    return d.param(name).value_or(0);
+}
+
+bool toggle_clear(const protocols::Decode &d) {
+    return !d.toggle || *d.toggle == 0;
+}
+
+const std::vector<Row> &rows() {
+    static const std::vector<Row> kRows = {
+        {"NEC", "NEC1", 0xFF, 0xFF,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (p(d, "S") != 255 - p(d, "D")) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"NECext", "NEC1", 0xFFFF, 0xFFFF,
+         [](uint32_t a, uint32_t c) {
+             return std::vector<Param>{{"D", a & 0xFF}, {"S", a >> 8}, {"F", c & 0xFF}};
+         },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             const uint64_t f = p(d, "F");
+             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 8), uint32_t(f | (255 - f) << 8)};
+         }},
+        {"NECext", "NEC1-f16", 0xFFFF, 0xFFFF,
+         [](uint32_t a, uint32_t c) {
+             return std::vector<Param>{{"D", a & 0xFF}, {"S", a >> 8}, {"F", c}};
+         },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 8), uint32_t(p(d, "F"))};
+         }},
+        {"Samsung32", "NECx2", 0xFF, 0xFF,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"S", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (p(d, "S") != p(d, "D")) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"RC5", "RC5", 0x1F, 0x3F,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (!toggle_clear(d) || p(d, "F") > 0x3F) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"RC5X", "RC5", 0x1F, 0x7F,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (!toggle_clear(d)) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"RC6", "RC6", 0xFF, 0xFF,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (!toggle_clear(d)) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"SIRC", "Sony12", 0x1F, 0x7F,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"SIRC15", "Sony15", 0xFF, 0x7F,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"SIRC20", "Sony20", 0x1FFF, 0x7F,
+         [](uint32_t a, uint32_t c) {
+             return std::vector<Param>{{"D", a & 0x1F}, {"S", a >> 5}, {"F", c}};
+         },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 5), uint32_t(p(d, "F"))};
+         }},
+        {"Pioneer", "Pioneer", 0xFF, 0xFF,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             if (p(d, "S") != 255 - p(d, "D")) {
+                 return std::nullopt;
+             }
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+        {"RCA", "RCA", 0xF, 0xFF,
+         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
+         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
+             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+         }},
+    };
+    return kRows;
+}
+
+std::string hex2(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF,
+                  v >> 24);
+    return buf;
+}
+
+uint32_t bytes_le(std::string_view value, int line) {
+    const std::vector<std::string_view> w = words(value);
+    if (w.empty() || w.size() > 4) {
+        fail(line, shown(value) + " is not 1 to 4 hex bytes");
+    }
+    uint32_t v = 0;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const auto b = w[i].size() == 2 ? c_number("0x" + std::string(w[i])) : std::nullopt;
+        if (!b) {
+            fail(line, shown(w[i]) + " is not a hex byte");
+        }
+        v |= uint32_t(*b) << (8 * i);
+    }
+    return v;
+}
+
+struct Entry {
+    std::string name;
+    int line = 0;
+    std::string type, protocol, address, command, frequency, duty_cycle;
+    int address_line = 0, command_line = 0, frequency_line = 0, duty_line = 0;
+    std::vector<uint32_t> data;
+};
+
+Key key_of(const Entry &e, std::vector<std::string> &warnings) {
+    Key k;
+    k.name = e.name;
+    k.line = e.line;
+    if (e.type == "parsed") {
+        if (e.protocol.empty() || e.address.empty() || e.command.empty()) {
+            fail(e.line, e.name + ": a parsed entry needs protocol, address and command");
+        }
+        const uint32_t a = bytes_le(e.address, e.address_line), c = bytes_le(e.command, e.command_line);
+        const Row *row = nullptr;
+        for (const Row &r : rows()) {
+            if (r.flipper == e.protocol && protocols::find(r.protocol) != nullptr) {
+                row = &r;
+                break;
+            }
+        }
+        auto unusable = [&](std::string why) {
+            k.note = why;
+            warnings.push_back(std::to_string(e.line) + ": " + e.name + ": " + why);
+            return k;
+        };
+        if (row == nullptr) {
+            return unusable("protocol " + shown(e.protocol) + " is not known here");
+        }
+        if (a > row->max_address || c > row->max_command) {
+            return unusable(e.protocol + " address " + hex2(a) + " or command " + hex2(c) +
+                            " is out of range");
+        }
+        // NECext: a command with its complement is plain NEC1 with any address.
+        const Row *use = row;
+        if (row->flipper == "NECext" && (c >> 8) != (255 - (c & 0xFF))) {
+            use = &*std::find_if(rows().begin(), rows().end(),
+                                 [](const Row &r) { return r.protocol == "NEC1-f16"; });
+        }
+        const protocols::EncodeResult enc =
+            protocols::encode(*protocols::find(use->protocol), use->params(a, c));
+        if (!enc.ok()) {
+            return unusable(enc.error);
+        }
+        k.signal = enc.signal;
+        return k;
+    }
+    if (e.type == "raw") {
+        if (e.data.empty() || e.frequency.empty()) {
+            fail(e.line, e.name + ": a raw entry needs frequency and data");
+        }
+        const auto hz = decimal(e.frequency);
+        if (!hz || *hz < 1000 || *hz > 1000000) {
+            fail(e.frequency_line, "frequency " + shown(e.frequency) + " is not in Hz");
+        }
+        k.signal = signal_from_durations(e.data, double(*hz), kDefaultTrailingGapUs);
+        if (!e.duty_cycle.empty()) {
+            const auto duty = decimal_fraction(e.duty_cycle);
+            if (!duty || *duty > 1) {
+                fail(e.duty_line, "duty_cycle " + shown(e.duty_cycle) + " is not from 0 to 1");
+            }
+            const long percent = std::lround(*duty * 100);
+            if (percent >= 1 && percent <= 99) {
+                k.signal.duty_cycle = uint8_t(percent);
+            }
+        }
+        return k;
+    }
+    fail(e.line, e.name + ": type " + shown(e.type) + " is neither parsed nor raw");
+}
+
+}  // namespace
+
+void read_flipper(std::string_view text, std::string_view remote, CodeFile &out) {
+    require_text(text);
+    Lines lines(text);
+    Line l;
+    bool header = false;
+    Entry e;
+    bool open = false;  // an entry is being read
+    auto flush = [&] {
+        if (open) {
+            add_key(out, remote, key_of(e, out.warnings));
+            e = Entry{};
+            open = false;
+        }
+    };
+    while (lines.next(l)) {
+        const std::string_view t = trim(l.text);
+        if (t.empty() || t.front() == '#') {
+            continue;
+        }
+        const std::size_t colon = t.find(':');
+        if (colon == std::string_view::npos) {
+            fail(l.number, shown(t) + " is not 'key: value'");
+        }
+        const std::string_view key = trim(t.substr(0, colon)), value = trim(t.substr(colon + 1));
+        if (!header) {
+            if (key != "Filetype" || (value != "IR signals file" && value != "IR library file")) {
+                fail(l.number, "not a Flipper infrared file ('Filetype: IR signals file' expected)");
+            }
+            header = true;
+            continue;
+        }
+        if (key == "Version") {
+            if (value != "1") {
+                fail(l.number, "version " + shown(value) + " (1 expected)");
+            }
+        } else if (key == "name") {
+            flush();
+            open = true;
+            e.name = std::string(value);
+            e.line = l.number;
+        } else if (!open) {
+            fail(l.number, shown(key) + " before the first 'name:'");
+        } else if (key == "type") {
+            e.type = value;
+        } else if (key == "protocol") {
+            e.protocol = value;
+        } else if (key == "address") {
+            e.address = value;
+            e.address_line = l.number;
+        } else if (key == "command") {
+            e.command = value;
+            e.command_line = l.number;
+        } else if (key == "frequency") {
+            e.frequency = value;
+            e.frequency_line = l.number;
+        } else if (key == "duty_cycle") {
+            e.duty_cycle = value;
+            e.duty_line = l.number;
+        } else if (key == "data") {
+            for (std::string_view w : words(value)) {
+                const auto v = decimal(w);
+                if (!v || *v == 0 || *v > kMaxDurationUs) {
+                    fail(l.number, shown(w) + " is not a duration in µs");
+                }
+                if (e.data.size() >= kMaxTimings) {
+                    fail(l.number, "more than " + std::to_string(kMaxTimings) + " timings");
+                }
+                e.data.push_back(uint32_t(*v));
+            }
+        } else {
+            out.warnings.push_back(std::to_string(l.number) + ": " + shown(key) + " ignored");
+        }
+    }
+    if (!header) {
+        fail(0, "the file is empty ('Filetype: IR signals file' expected)");
+    }
+    flush();
+}
+
+namespace {
+
+void write_entry(const Remote &r, const Key &k, bool several, std::string &out,
+                 std::vector<std::string> &warnings) {
+    out += "#\nname: " + (several ? r.name + "/" : "") + k.name + "\n";
+    if (k.decode && k.decode->complete) {
+        for (const Row &row : rows()) {
+            if (row.protocol != k.decode->protocol->name) {
+                continue;
+            }
+            const auto f = row.fields(*k.decode);
+            if (f && f->first <= row.max_address && f->second <= row.max_command &&
+                !(row.flipper == "RC5" && f->second > 0x3F)) {
+                out += "type: parsed\nprotocol: " + std::string(row.flipper) + "\naddress: " +
+                       hex2(f->first) + "\ncommand: " + hex2(f->second) + "\n";
+                return;
+            }
+        }
+    }
+    const std::vector<uint32_t> d = sent_once(k.signal);  // the gap too, as Flipper learns
+    if (d.size() > 1024) {
+        warnings.push_back(r.name + "/" + k.name + ": " + std::to_string(d.size()) +
+                           " timings; Flipper's app takes at most 1024");
+    }
+    char duty[32];
+    std::snprintf(duty, sizeof duty, "%.6f", k.signal.duty_cycle.value_or(33) / 100.0);
+    out += "type: raw\nfrequency: " + std::to_string(std::lround(k.signal.carrier_hz)) +
+           "\nduty_cycle: " + duty + "\ndata:";
+    for (uint32_t v : d) {
+        out += " " + std::to_string(v);
+    }
+    out += "\n";
+}
+
+}  // namespace
+
+void write_flipper(const CodeFile &file, std::string &out, std::vector<std::string> &warnings) {
+    const bool several = file.remotes.size() > 1;
+    if (several) {
+        warnings.push_back("a Flipper file holds one remote: keys are named REMOTE/KEY");
+    }
+    out += "Filetype: IR signals file\nVersion: 1\n";
+    for (const Remote &r : file.remotes) {
+        for (const Key &k : r.keys) {
+            if (k.has_signal()) {
+                write_entry(r, k, several, out, warnings);
+            }
+        }
+    }
+}
+
+Insertion append_flipper(std::string_view text, std::string_view remote, const Key &key) {
+    std::vector<std::string> warnings;
+    Key decoded = key;
+    if (!decoded.decode) {
+        std::vector<protocols::Decode> d = protocols::decode(key.signal);
+        if (!d.empty() && d.front().complete) {
+            decoded.decode = d.front();
+        }
+    }
+    std::string entry = text.empty() ? "Filetype: IR signals file\nVersion: 1\n" : "";
+    write_entry({std::string(remote), nullptr, 0, {}}, decoded, false, entry, warnings);
+    return {text.size(), (text.empty() || text.back() == '\n' ? "" : "\n") + entry};
+}
+
+}  // namespace ir::files::detail
