@@ -29,5 +29,7 @@ Command add_hook(CLI::App &parent);
 Command add_press(CLI::App &parent);
 Command add_decode(CLI::App &parent);
 Command add_encode(CLI::App &parent);
+Command add_convert(CLI::App &parent);
+Command add_keys(CLI::App &parent);
 
 }  // namespace krvx::cli

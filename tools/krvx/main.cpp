@@ -17,8 +17,9 @@ namespace {
 
 using namespace krvx::cli;
 
-constexpr std::array kCommands = {&add_info, &add_check,  &add_send,   &add_listen, &add_learn,
-                                  &add_hook, &add_press,  &add_decode, &add_encode};
+constexpr std::array kCommands = {&add_info,   &add_check,  &add_send,    &add_listen,
+                                  &add_learn,  &add_hook,   &add_press,   &add_decode,
+                                  &add_encode, &add_convert, &add_keys};
 
 constexpr const char *kAbout =
     "krvx: learn, check and send infrared remote-control codes with a Korvex transceiver.\n"

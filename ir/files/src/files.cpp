@@ -409,7 +409,7 @@ std::string add_key_to_file(const std::string &path, std::string_view remote, co
     if (!check.ok()) {
         return "the key would not read back (" + check.error + "); the file is left as it is";
     }
-    return detail::replace_file(path, text);
+    return replace_file(path, text);
 }
 
 }  // namespace ir::files

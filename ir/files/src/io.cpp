@@ -71,6 +71,10 @@ FileText read_bounded(const std::string &path) {
     return out;
 }
 
+}  // namespace ir::files::detail
+
+namespace ir::files {
+
 std::string replace_file(const std::string &path, std::string_view text) {
     mode_t mode = 0666;
     struct stat st {};
@@ -118,4 +122,4 @@ std::string replace_file(const std::string &path, std::string_view text) {
     return error;
 }
 
-}  // namespace ir::files::detail
+}  // namespace ir::files

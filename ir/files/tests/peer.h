@@ -97,6 +97,44 @@ inline std::vector<std::string> compat_remotes() {
     return out;
 }
 
+/// lircd on a private socket with its `file` driver, which writes what it sends to `out`;
+/// its own options file and log keep it away from /etc/lirc. Stopped with the object.
+class Lircd {
+  public:
+    Lircd(const std::string &dir, const std::string &conf, const std::string &out) : sock_(dir + "/lircd.sock") {
+        std::ofstream(dir + "/lirc_options.conf") << "[lircd]\nnodaemon = True\n";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            const std::string opts = dir + "/lirc_options.conf", pid = dir + "/lircd.pid",
+                              log = dir + "/lircd.log";
+            ::execl("/usr/sbin/lircd", "lircd", "-O", opts.c_str(), "-n", "-H", "file", "-d",
+                    out.c_str(), "-o", sock_.c_str(), "-P", pid.c_str(), "-L", log.c_str(),
+                    conf.c_str(), static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 500 && !std::filesystem::exists(sock_); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Lircd() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Lircd(const Lircd &) = delete;
+    Lircd &operator=(const Lircd &) = delete;
+    bool ready() const { return pid_ > 0 && std::filesystem::exists(sock_); }
+    const std::string &socket() const { return sock_; }
+
+  private:
+    std::string sock_;
+    pid_t pid_ = -1;
+};
+
 /// A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {
   public:

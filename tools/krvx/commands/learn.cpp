@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_file.h"
 #include "../code_forms.h"
 #include "../commands.h"
 #include "../validators.h"
@@ -21,6 +22,7 @@ namespace {
 
 struct LearnOptions {
     double timeout_s = 30;
+    SaveOptions save;
 };
 
 // Reports from the library's thread, handed to the main thread through atomics.
@@ -43,6 +45,8 @@ extern "C" void on_learn_report(int32_t progress, int32_t quality, int32_t carri
 }
 
 int learn(const Context &ctx, const LearnOptions &o) {
+    if (const std::string why = save_refusal(o.save); !why.empty())
+        return fail(ctx, kRefused, "not learning: " + why);
     stop::install();
     const int32_t h = open_device(ctx);
     if (h < 0)
@@ -99,6 +103,11 @@ int learn(const Context &ctx, const LearnOptions &o) {
             why = "interrupted: " + why;
         return fail(ctx, kRefused, "nothing learned: " + why);
     }
+    if (!o.save.file.empty()) {
+        if (const std::string e = save_learned(o.save, buffer); !e.empty())
+            return fail(ctx, kRefused, "learned, not saved: " + e + "; the code: " + buffer);
+        std::fprintf(stderr, "krvx: %s saved in %s\n", o.save.key.c_str(), o.save.file.c_str());
+    }
     const std::vector<ir::protocols::Decode> decodes = shown_decodes(buffer);
     if (ctx.json)
         print_line(JsonObject(true)
@@ -125,6 +134,7 @@ Command add_learn(CLI::App &parent) {
                     "Seconds to wait; then the learn finishes with what it captured, if usable")
         ->check(seconds_between(0.1, 3600.0))
         ->capture_default_str();
+    add_save_options(*cmd, o->save);
     return {cmd, [o](const Context &ctx) { return learn(ctx, *o); }};
 }
 

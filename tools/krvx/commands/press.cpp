@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_file.h"
 #include "../code_forms.h"
 #include "../code_input.h"
 #include "../commands.h"
@@ -16,12 +17,13 @@ namespace {
 
 struct PressOptions {
     std::vector<std::string> words;
+    FileOptions file;
     uint32_t hold_ms = 200;
     unsigned quality = 100;
 };
 
 int press(const Context &ctx, const PressOptions &o) {
-    const CodeInput in = read_code(o.words);
+    const CodeInput in = code_or_key(o.file, o.words);
     if (!in.ok())
         return fail(ctx, kRefused, "not pressed: " + in.error);
     const ProntoCode code = to_pronto(in.code);
@@ -54,6 +56,7 @@ Command add_press(CLI::App &parent) {
     auto *cmd = parent.add_subcommand(
         "press", "Hold a virtual remote's button in front of the simulated device");
     add_code_argument(*cmd, o->words);
+    add_file_options(*cmd, o->file);
     cmd->add_option("--hold", o->hold_ms, "How long the button is held, in ms")
         ->check(CLI::Range(0u, 60000u))
         ->capture_default_str();

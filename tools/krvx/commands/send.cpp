@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "../code_file.h"
 #include "../code_forms.h"
 #include "../code_input.h"
 #include "../commands.h"
@@ -17,11 +18,12 @@ namespace {
 
 struct SendOptions {
     std::vector<std::string> words;
+    FileOptions file;
     int repeat = 1;
 };
 
 int send(const Context &ctx, const SendOptions &o) {
-    const CodeInput in = read_code(o.words);
+    const CodeInput in = code_or_key(o.file, o.words);
     if (!in.ok())
         return fail(ctx, kRefused, "not sent: " + in.error);
     const ProntoCode code = to_pronto(in.code);
@@ -50,6 +52,7 @@ Command add_send(CLI::App &parent) {
     auto o = std::make_shared<SendOptions>();
     auto *cmd = parent.add_subcommand("send", "Send a code through the device");
     add_code_argument(*cmd, o->words);
+    add_file_options(*cmd, o->file);
     cmd->add_option("-r,--repeat", o->repeat,
                     "Send the once part, then the repeat part N times (a code without a "
                     "repeat part: the whole code N times)")

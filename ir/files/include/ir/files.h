@@ -139,4 +139,9 @@ const Key *find_key(const CodeFile &file, std::string_view remote, std::string_v
 std::string add_key_to_file(const std::string &path, std::string_view remote, const Key &key,
                             std::optional<Format> format = std::nullopt);
 
+/// Replaces (or creates) the file at `path` with `text` atomically: a temporary file in the
+/// same folder, flushed to disk and renamed over it; an existing file keeps its permissions.
+/// Returns the error, empty when done.
+std::string replace_file(const std::string &path, std::string_view text);
+
 }  // namespace ir::files
