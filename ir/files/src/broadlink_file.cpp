@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "json.h"
 #include "text.h"
@@ -98,7 +97,7 @@ Signal decode_packet(std::string_view code) {
     if (d.empty()) {
         fail(0, "the packet has no durations");
     }
-    const Signal one = signal_from_durations(d, 38000, kDefaultTrailingGapUs);
+    const Signal one = signal_from_durations(d, 38000, kStoredGapUs);
     if (b[1] == 0) {
         return one;
     }

@@ -227,6 +227,10 @@ std::optional<Format> guess_format(std::string_view path, std::string_view text)
 ReadResult read(std::string_view text, Format format, std::string_view name) {
     CodeFile file;
     try {
+        // Binary data and endless lines, whatever the format: every reader may take lines.
+        detail::Lines lines(text);
+        for (detail::Line l; lines.next(l);) {
+        }
         detail::io(format).read(text, detail::stem(name), file);
     } catch (const detail::Failure &f) {
         ReadResult r;
@@ -380,6 +384,10 @@ std::string add_key_to_file(const std::string &path, std::string_view remote, co
     if (!format) {
         return path + ": cannot tell the format from the file's name (give it an extension such "
                       "as .conf, .ir, .json, .gc, .h, .raw, .mode2, .toml or .pronto)";
+    }
+    if (*format == Format::Flipper && !remote.empty() && remote != detail::stem(path)) {
+        return path + ": a Flipper file holds one remote, named after the file (" +
+               detail::stem(path) + "), not " + std::string(remote);
     }
     if (!t.missing) {
         const ReadResult existing = read(t.text, *format, path);

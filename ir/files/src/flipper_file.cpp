@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "text.h"
 
@@ -208,7 +207,7 @@ Key key_of(const Entry &e, std::vector<std::string> &warnings) {
         if (!hz || *hz < 1000 || *hz > 1000000) {
             fail(e.frequency_line, "frequency " + shown(e.frequency) + " is not in Hz");
         }
-        k.signal = signal_from_durations(e.data, double(*hz), kDefaultTrailingGapUs);
+        k.signal = signal_from_durations(e.data, double(*hz), kStoredGapUs);
         if (!e.duty_cycle.empty()) {
             const auto duty = decimal_fraction(e.duty_cycle);
             if (!duty || *duty > 1) {

@@ -18,7 +18,7 @@ std::string errno_text(const std::string &path, int e) {
 
 std::string too_large(const std::string &path, unsigned long long size) {
     return (path == "-" ? std::string("standard input") : path) + ": " +
-           (size > kMaxFileBytes ? std::to_string(size) + " bytes" : "more bytes") +
+           (size > kMaxFileBytes ? std::to_string(size) + " bytes, more" : "more bytes") +
            " than a code file may have (" + std::to_string(kMaxFileBytes) + ")";
 }
 

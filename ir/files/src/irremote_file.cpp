@@ -11,7 +11,6 @@
 #include <set>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "text.h"
 
@@ -140,7 +139,7 @@ void read_irremote(std::string_view text, std::string_view remote, CodeFile &out
         Key k;
         k.name = n.key.empty() ? std::string(ident) : n.key;
         k.line = line_at(text, b);
-        k.signal = signal_from_durations(d, khz_after(line_around(text, end)), kDefaultTrailingGapUs);
+        k.signal = signal_from_durations(d, khz_after(line_around(text, end)), kStoredGapUs);
         add_key(out, n.key.empty() || n.remote.empty() ? remote : std::string_view(n.remote), std::move(k));
         pos = end;
     }

@@ -6,7 +6,6 @@
 #include <map>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "json.h"
 #include "toml.h"
@@ -231,7 +230,7 @@ void read_keymap(std::string_view text, std::string_view remote, CodeFile &out) 
                 Key k;
                 k.name = item.keycode;
                 k.line = item.line;
-                k.signal = signal_from_durations(t.durations_us, 38000, kDefaultTrailingGapUs);
+                k.signal = signal_from_durations(t.durations_us, 38000, kStoredGapUs);
                 add_key(out, r, std::move(k));
             }
             continue;

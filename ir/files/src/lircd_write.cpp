@@ -623,6 +623,11 @@ Insertion append_lircd(std::string_view text, std::string_view remote, const Key
     if (remote.empty()) {
         fail(0, "name the remote the key goes into");
     }
+    for (std::string_view name : {remote, std::string_view(key.name)}) {
+        if (name.find_first_of(" \t") != std::string_view::npos) {
+            fail(0, "lircd names have no blanks: " + shown(name));
+        }
+    }
     std::vector<std::string> ignored;
     for (const lircd::Remote &r : lircd::parse(text).remotes) {
         if (r.name != remote) {

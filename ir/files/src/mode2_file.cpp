@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "text.h"
 
@@ -57,7 +56,7 @@ void read_mode2(std::string_view text, std::string_view remote, CodeFile &out) {
         k.name = blocks[i].name.key.empty() ? std::to_string(i + 1) : blocks[i].name.key;
         k.line = blocks[i].body_line;
         k.signal = signal_from_durations(t.durations_us, t.carrier_hz > 0 ? t.carrier_hz : 38000,
-                                         kDefaultTrailingGapUs);
+                                         kStoredGapUs);
         const std::string &r = blocks[i].name.remote;
         add_key(out, r.empty() ? remote : std::string_view(r), std::move(k));
     }

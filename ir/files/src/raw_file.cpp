@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "formats.h"
-#include "ir/capture.h"
 #include "ir/timings.h"
 #include "text.h"
 
@@ -27,7 +26,7 @@ void read_raw(std::string_view text, std::string_view remote, CodeFile &out) {
         if (!t.ok()) {
             fail(0, t.error);
         }
-        return signal_from_durations(t.durations_us, 38000, kDefaultTrailingGapUs);
+        return signal_from_durations(t.durations_us, 38000, kStoredGapUs);
     });
 }
 

@@ -127,7 +127,9 @@ std::vector<uint32_t> sent_once(const Signal &signal);
 Signal signal_from_durations(std::span<const uint32_t> durations, double carrier_hz,
                              uint32_t final_gap_us);
 
-/// Gap appended to timings stored without one (raw arrays, Flipper raw data).
-inline constexpr uint32_t kStoredGapUs = 45000;
+/// Gap appended to timings stored without one (an odd count, ending on a mark): longer than
+/// the frame period of the common protocols (RC5's 114 ms is the longest), so that a receiver
+/// and the decoder see the frame end rather than a short gap in a repeat.
+inline constexpr uint32_t kStoredGapUs = 120000;
 
 }  // namespace ir::files::detail
