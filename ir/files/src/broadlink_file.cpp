@@ -110,9 +110,9 @@ Signal decode_packet(std::string_view code) {
     return s;
 }
 
-std::string encode_packet(const Signal &s, bool &clamped) {
+std::string encode_packet(const Key &k, bool &clamped) {
     std::vector<uint8_t> b = {kIr, 0, 0, 0};
-    for (const uint32_t us : sent_once(s)) {
+    for (const uint32_t us : stored_durations(k)) {
         long ticks = std::lround(us / kTickUs);
         clamped = clamped || ticks < 1 || ticks > 0xFFFF;
         ticks = std::clamp(ticks, 1L, 0xFFFFL);
@@ -207,7 +207,7 @@ std::string entries(const Remote &r, std::vector<std::string> &warnings, const s
         seen.push_back(k.name);
         bool clamped = false;
         out += (out.empty() ? "" : ",\n") + indent + json::quoted(k.name) + ": \"" +
-               encode_packet(k.signal, clamped) + "\"";
+               encode_packet(k, clamped) + "\"";
         if (clamped) {
             warnings.push_back(r.name + "/" + k.name + ": a duration out of 1 to 65535 ticks");
         }
@@ -247,7 +247,7 @@ Insertion append_broadlink(std::string_view text, std::string_view remote, const
                 for (const Remote &r : f.remotes) {
                     for (const Key &k : r.keys) {
                         bool clamped = false;
-                        out += line_name(r, k) + encode_packet(k.signal, clamped) + "\n";
+                        out += line_name(r, k) + encode_packet(k, clamped) + "\n";
                         (void)w;
                     }
                 }

@@ -207,7 +207,7 @@ Key key_of(const Entry &e, std::vector<std::string> &warnings) {
         if (!hz || *hz < 1000 || *hz > 1000000) {
             fail(e.frequency_line, "frequency " + shown(e.frequency) + " is not in Hz");
         }
-        k.signal = signal_from_durations(e.data, double(*hz), kStoredGapUs);
+        k = key_from_durations(e.name, e.line, e.data, double(*hz));
         if (!e.duty_cycle.empty()) {
             const auto duty = decimal_fraction(e.duty_cycle);
             if (!duty || *duty > 1) {
@@ -323,7 +323,7 @@ void write_entry(const Remote &r, const Key &k, bool several, std::string &out,
             }
         }
     }
-    const std::vector<uint32_t> d = sent_once(k.signal);  // the gap too, as Flipper learns
+    const std::vector<uint32_t> d = stored_durations(k);  // the gap too, as Flipper learns
     if (d.size() > 1024) {
         warnings.push_back(r.name + "/" + k.name + ": " + std::to_string(d.size()) +
                            " timings; Flipper's app takes at most 1024");

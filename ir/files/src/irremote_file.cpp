@@ -136,10 +136,8 @@ void read_irremote(std::string_view text, std::string_view remote, CodeFile &out
         }
         const std::size_t line_begin = text.rfind('\n', b) == std::string_view::npos ? 0 : text.rfind('\n', b) + 1;
         const QualifiedName n = split_name(comment_name(text, line_begin));
-        Key k;
-        k.name = n.key.empty() ? std::string(ident) : n.key;
-        k.line = line_at(text, b);
-        k.signal = signal_from_durations(d, khz_after(line_around(text, end)), kStoredGapUs);
+        Key k = key_from_durations(n.key.empty() ? std::string(ident) : n.key, line_at(text, b), d,
+                                   khz_after(line_around(text, end)));
         add_key(out, n.key.empty() || n.remote.empty() ? remote : std::string_view(n.remote), std::move(k));
         pos = end;
     }

@@ -227,10 +227,7 @@ void read_keymap(std::string_view text, std::string_view remote, CodeFile &out) 
                 if (!t.ok()) {
                     fail(item.line, item.keycode + ": " + t.error);
                 }
-                Key k;
-                k.name = item.keycode;
-                k.line = item.line;
-                k.signal = signal_from_durations(t.durations_us, 38000, kStoredGapUs);
+                Key k = key_from_durations(item.keycode, item.line, t.durations_us, 38000);
                 add_key(out, r, std::move(k));
             }
             continue;

@@ -52,11 +52,9 @@ void read_mode2(std::string_view text, std::string_view remote, CodeFile &out) {
         if (!t.ok()) {
             fail_in_block(t.error, blocks[i].body_line);
         }
-        Key k;
-        k.name = blocks[i].name.key.empty() ? std::to_string(i + 1) : blocks[i].name.key;
-        k.line = blocks[i].body_line;
-        k.signal = signal_from_durations(t.durations_us, t.carrier_hz > 0 ? t.carrier_hz : 38000,
-                                         kStoredGapUs);
+        Key k = key_from_durations(blocks[i].name.key.empty() ? std::to_string(i + 1) : blocks[i].name.key,
+                                   blocks[i].body_line, t.durations_us,
+                                   t.carrier_hz > 0 ? t.carrier_hz : 38000);
         const std::string &r = blocks[i].name.remote;
         add_key(out, r.empty() ? remote : std::string_view(r), std::move(k));
     }
@@ -72,7 +70,7 @@ void write_mode2(const CodeFile &file, std::string &out, std::vector<std::string
             if (k.signal.carrier_hz > 0) {
                 out += "carrier " + std::to_string(std::lround(k.signal.carrier_hz)) + "\n";
             }
-            const std::vector<uint32_t> d = sent_once(k.signal);
+            const std::vector<uint32_t> d = stored_durations(k);
             for (std::size_t i = 0; i < d.size(); ++i) {
                 out += (i % 2 == 0 ? "pulse " : "space ") + std::to_string(d[i]) + "\n";
             }

@@ -26,7 +26,7 @@ void read_raw(std::string_view text, std::string_view remote, CodeFile &out) {
         if (!t.ok()) {
             fail(0, t.error);
         }
-        return signal_from_durations(t.durations_us, 38000, kStoredGapUs);
+        return key_from_durations({}, 0, t.durations_us, 38000);
     });
 }
 
@@ -37,7 +37,7 @@ void write_raw(const CodeFile &file, std::string &out, std::vector<std::string> 
                 continue;
             }
             out += line_name(r, k);
-            const std::vector<uint32_t> d = sent_once(k.signal);
+            const std::vector<uint32_t> d = stored_durations(k);
             for (std::size_t i = 0; i < d.size(); ++i) {
                 out += (i == 0 ? "+" : i % 2 == 0 ? " +" : " -") + std::to_string(d[i]);
             }

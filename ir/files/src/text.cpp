@@ -294,4 +294,22 @@ Signal signal_from_durations(std::span<const uint32_t> durations, double carrier
     return s;
 }
 
+Key key_from_durations(std::string name, int line, std::span<const uint32_t> durations,
+                       double carrier_hz) {
+    Key k;
+    k.name = std::move(name);
+    k.line = line;
+    k.signal = signal_from_durations(durations, carrier_hz, kStoredGapUs);
+    k.gap_assumed = durations.size() % 2 == 1;
+    return k;
+}
+
+std::vector<uint32_t> stored_durations(const Key &key) {
+    std::vector<uint32_t> d = sent_once(key.signal);
+    if (key.gap_assumed && !d.empty()) {
+        d.pop_back();
+    }
+    return d;
+}
+
 }  // namespace ir::files::detail

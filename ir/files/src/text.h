@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "ir/files.h"
@@ -108,13 +109,17 @@ void add_named_codes(const std::vector<NamedCode> &codes, std::string_view remot
                      Parse parse) {
     for (const NamedCode &c : codes) {
         Key k;
-        k.name = c.key;
-        k.line = c.line;
         try {
-            k.signal = parse(c.code);
+            if constexpr (std::is_same_v<decltype(parse(c.code)), Key>) {
+                k = parse(c.code);
+            } else {
+                k.signal = parse(c.code);
+            }
         } catch (const Failure &f) {
             fail(c.line, f.why);
         }
+        k.name = c.key;
+        k.line = c.line;
         add_key(out, c.remote.empty() ? remote : std::string_view(c.remote), std::move(k));
     }
 }
@@ -126,6 +131,15 @@ std::vector<uint32_t> sent_once(const Signal &signal);
 /// count gets `final_gap_us` appended. Everything is the once part.
 Signal signal_from_durations(std::span<const uint32_t> durations, double carrier_hz,
                              uint32_t final_gap_us);
+
+/// A key of durations read from a file: signal_from_durations() with kStoredGapUs, and
+/// gap_assumed set when the count was odd.
+Key key_from_durations(std::string name, int line, std::span<const uint32_t> durations,
+                       double carrier_hz);
+
+/// The durations of a key as a file of durations stores them: sent_once(), without the
+/// final gap when it was only assumed.
+std::vector<uint32_t> stored_durations(const Key &key);
 
 /// Gap appended to timings stored without one (an odd count, ending on a mark): longer than
 /// the frame period of the common protocols (RC5's 114 ms is the longest), so that a receiver

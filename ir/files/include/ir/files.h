@@ -80,6 +80,8 @@ struct Key {
     std::string note;                         ///< why there is no signal; or what else the file
                                               ///< says of the key ("lircd code 0x...")
     int line = 0;                             ///< where the key starts in its file; 0: not read
+    bool gap_assumed = false;  ///< the file held no gap after the last mark: the signal ends in
+                               ///< an assumed one, which writers that may leave it out do
     bool has_signal() const { return !signal.once.empty() || !signal.repeat.empty(); }
 };
 
