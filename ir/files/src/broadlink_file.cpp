@@ -152,8 +152,8 @@ void collect(const json::Value &v, const std::string &remote, const std::string 
             collect(v.elements[i], remote, v.elements.size() == 1 ? path : path + "#" + std::to_string(i + 1), out);
         }
     } else if (v.is(json::Value::Type::Object)) {
-        for (const auto &[name, member] : v.members) {
-            collect(member, remote, path.empty() ? name : path + "/" + name, out);
+        for (const json::Member &m : v.members) {
+            collect(m.value, remote, path.empty() ? m.name : path + "/" + m.name, out);
         }
     }
 }
@@ -182,11 +182,11 @@ void read_broadlink(std::string_view text, std::string_view remote, CodeFile &ou
         collect(*commands, std::string(remote), "", out);  // SmartIR: one device a file
         return;
     }
-    for (const auto &[name, v] : remotes_of(root).members) {
-        if (v.is(json::Value::Type::Object)) {
-            collect(v, name, "", out);
+    for (const json::Member &m : remotes_of(root).members) {
+        if (m.value.is(json::Value::Type::Object)) {
+            collect(m.value, m.name, "", out);
         } else {
-            collect(v, std::string(remote), name, out);
+            collect(m.value, std::string(remote), m.name, out);
         }
     }
 }
@@ -265,7 +265,7 @@ Insertion append_broadlink(std::string_view text, std::string_view remote, const
         if (object.members.empty()) {
             return {object.begin + 1, "\n" + inserted + "\n"};
         }
-        return {object.members.back().second.end, ",\n" + inserted};
+        return {object.members.back().value.end, ",\n" + inserted};
     };
     if (const json::Value *r = base.member(remote); r != nullptr && r->is(json::Value::Type::Object)) {
         return after_last(*r, entry);

@@ -143,12 +143,17 @@ std::optional<Format> guess_from_text(std::string_view text) {
     return std::nullopt;
 }
 
+// "FILE:LINE: why", one line of text whatever the file held.
 std::string prefixed(std::string_view name, int line, const std::string &why) {
     std::string out(name.empty() ? "<text>" : name == "-" ? "<stdin>" : name);
     if (line > 0) {
         out += ":" + std::to_string(line);
     }
-    return out + ": " + why;
+    out += ": " + why;
+    for (char &c : out) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return out;
 }
 
 // Warnings come as "LINE: why" or plain text.

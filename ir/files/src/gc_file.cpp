@@ -66,7 +66,9 @@ Signal parse(const std::string &code) {
         };
         all.push_back({us(f[i]), us(f[i + 1])});
     }
-    const std::size_t intro = std::size_t(offset - 1) / 2;
+    // Offset 1 with one send is how most sendir codes are written: nothing is told apart
+    // for holding, the code is sent whole (as a signal of only a once part is).
+    const std::size_t intro = offset == 1 && repeat == 1 ? all.size() : std::size_t(offset - 1) / 2;
     s.once.assign(all.begin(), all.begin() + long(intro));
     s.repeat.assign(all.begin() + long(intro), all.end());
     // REPEAT sends: the intro once, the repeat part REPEAT times at least.

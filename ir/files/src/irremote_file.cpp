@@ -74,10 +74,34 @@ std::string identifier(std::string_view name, std::set<std::string> &taken) {
     return unique;
 }
 
+// The text with its comments blanked out (line breaks kept), so that arrays are found in the
+// code only.
+std::string without_comments(std::string_view text) {
+    std::string out(text);
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        if (out[i] == '/' && out[i + 1] == '/') {
+            while (i < out.size() && out[i] != '\n') {
+                out[i++] = ' ';
+            }
+        } else if (out[i] == '/' && out[i + 1] == '*') {
+            while (i < out.size() && !(out[i] == '*' && i + 1 < out.size() && out[i + 1] == '/')) {
+                out[i] = out[i] == '\n' ? '\n' : ' ';
+                ++i;
+            }
+            for (int k = 0; k < 2 && i < out.size(); ++k) {
+                out[i++] = ' ';
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
-void read_irremote(std::string_view text, std::string_view remote, CodeFile &out) {
-    require_text(text);
+void read_irremote(std::string_view original, std::string_view remote, CodeFile &out) {
+    require_text(original);
+    const std::string code = without_comments(original);
+    const std::string_view text = code;
     std::size_t pos = 0;
     while ((pos = text.find('[', pos)) != std::string_view::npos) {
         const std::size_t close = text.find(']', pos);
@@ -135,9 +159,9 @@ void read_irremote(std::string_view text, std::string_view remote, CodeFile &out
             fail(line_at(text, brace), "the array " + std::string(ident) + " is empty");
         }
         const std::size_t line_begin = text.rfind('\n', b) == std::string_view::npos ? 0 : text.rfind('\n', b) + 1;
-        const QualifiedName n = split_name(comment_name(text, line_begin));
+        const QualifiedName n = split_name(comment_name(original, line_begin));
         Key k = key_from_durations(n.key.empty() ? std::string(ident) : n.key, line_at(text, b), d,
-                                   khz_after(line_around(text, end)));
+                                   khz_after(line_around(original, end)));
         add_key(out, n.key.empty() || n.remote.empty() ? remote : std::string_view(n.remote), std::move(k));
         pos = end;
     }

@@ -64,7 +64,7 @@ class Parser {
                     skip();
                     std::string key = string_literal();
                     expect(':');
-                    v.members.emplace_back(std::move(key), value(depth + 1));
+                    v.members.push_back({std::move(key), value(depth + 1)});
                     skip();
                     if (i_ < t_.size() && t_[i_] == ',') {
                         ++i_;
@@ -150,17 +150,7 @@ class Parser {
                         fail(line(), "a bad \\u escape");
                     }
                     i_ += 4;
-                    const uint32_t u = uint32_t(*cp);  // surrogates kept as they come
-                    if (u < 0x80) {
-                        out += char(u);
-                    } else if (u < 0x800) {
-                        out += char(0xC0 | (u >> 6));
-                        out += char(0x80 | (u & 0x3F));
-                    } else {
-                        out += char(0xE0 | (u >> 12));
-                        out += char(0x80 | ((u >> 6) & 0x3F));
-                        out += char(0x80 | (u & 0x3F));
-                    }
+                    append_utf8(out, uint32_t(*cp));  // surrogates kept as they come
                     break;
                 }
                 default: out += c; break;
@@ -181,9 +171,9 @@ class Parser {
 }  // namespace
 
 const Value *Value::member(std::string_view name) const {
-    for (const auto &[k, v] : members) {
-        if (k == name) {
-            return &v;
+    for (const Member &m : members) {
+        if (m.name == name) {
+            return &m.value;
         }
     }
     return nullptr;

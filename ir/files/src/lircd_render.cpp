@@ -314,9 +314,11 @@ Key key_of(const Remote &r, const Code &c) {
         return key;
     }
     const Frame again = render(r, value, index, true, state, true);
+    // lircd takes a gap of 0 for a missing one (and warns): a signal needs one.
     auto append = [](std::vector<Burst> &to, const Frame &f) {
         for (std::size_t i = 0; i < f.durations.size(); i += 2) {
-            to.push_back({f.durations[i], i + 1 < f.durations.size() ? f.durations[i + 1] : f.gap});
+            const uint32_t off = i + 1 < f.durations.size() ? f.durations[i + 1] : f.gap;
+            to.push_back({f.durations[i], off > 0 ? off : detail::kStoredGapUs});
         }
     };
     Signal &s = key.signal;

@@ -170,6 +170,24 @@ std::optional<double> decimal_fraction(std::string_view token) {
     return v;
 }
 
+void append_utf8(std::string &out, uint32_t u) {
+    if (u < 0x80) {
+        out += char(u);
+    } else if (u < 0x800) {
+        out += char(0xC0 | (u >> 6));
+        out += char(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+        out += char(0xE0 | (u >> 12));
+        out += char(0x80 | ((u >> 6) & 0x3F));
+        out += char(0x80 | (u & 0x3F));
+    } else {
+        out += char(0xF0 | ((u >> 18) & 0x07));
+        out += char(0x80 | ((u >> 12) & 0x3F));
+        out += char(0x80 | ((u >> 6) & 0x3F));
+        out += char(0x80 | (u & 0x3F));
+    }
+}
+
 std::string number_text(double value) {
     if (value == std::floor(value) && std::fabs(value) < 1e15) {
         return std::to_string(static_cast<long long>(value));

@@ -64,6 +64,9 @@ std::optional<uint64_t> decimal(std::string_view token);
 /// A decimal number with an optional fraction ("0.330000"), not negative.
 std::optional<double> decimal_fraction(std::string_view token);
 
+/// Appends a code point as UTF-8 (escapes in JSON and TOML strings).
+void append_utf8(std::string &out, uint32_t code_point);
+
 /// "12345" in decimal / "%.*f"-like text of a double without trailing zeros.
 std::string number_text(double value);
 

@@ -155,7 +155,19 @@ class Parser {
                 case 'f': out += '\f'; break;
                 case '"': out += '"'; break;
                 case '\\': out += '\\'; break;
-                default: fail(line_, std::string("unknown escape \\") + e);
+                case 'u':
+                case 'U': {
+                    const std::size_t n = e == 'u' ? 4 : 8;
+                    const auto cp = i_ + n <= t_.size() ? c_number("0x" + std::string(t_.substr(i_, n)))
+                                                        : std::nullopt;
+                    if (!cp || *cp > 0x10FFFF) {
+                        fail(line_, "a bad " + shown(std::string("\\") + e) + " escape");
+                    }
+                    append_utf8(out, uint32_t(*cp));
+                    i_ += n;
+                    break;
+                }
+                default: fail(line_, "unknown escape " + shown(std::string("\\") + e));
             }
         }
         if (i_ >= t_.size()) {
@@ -208,7 +220,7 @@ class Parser {
             for (;;) {
                 std::string k = dotted_key();
                 expect('=');
-                v.members.emplace_back(std::move(k), value(depth + 1));
+                v.members.push_back({std::move(k), value(depth + 1)});
                 spaces();
                 if (i_ < t_.size() && t_[i_] == ',') {
                     ++i_;

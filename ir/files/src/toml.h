@@ -12,12 +12,19 @@
 
 namespace ir::files::detail::toml {
 
+struct Member;
+
 struct Value {
     enum class Type { String, Integer, Bool, Array, Table } type = Type::String;
     std::string text;      ///< a string's value, an integer's or bool's text
     int64_t integer = 0;   ///< Integer
     std::vector<Value> elements;                         ///< Array
-    std::vector<std::pair<std::string, Value>> members;  ///< inline Table
+    std::vector<Member> members;                         ///< inline Table
+};
+
+struct Member {
+    std::string name;
+    Value value;
 };
 
 struct Item {

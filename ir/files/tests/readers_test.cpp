@@ -137,6 +137,7 @@ const std::vector<Case> &cases() {
         // Global Caché: 96, 24 | 48, 24, 24, 1000 periods at 40 kHz, sent twice from offset 3.
         {Format::GlobalCache, "sendir,1:1,1,40000,2,3,96,24,48,24,24,1000\n",
          "tv/1=2400 600 1200 600 600 25000 | 1200 600 600 25000 @40000"},
+        {Format::GlobalCache, "tv/up: sendir,1:1,1,40000,1,1,96,24,48,1000\n", "tv/up=2400 600 1200 25000 @40000"},
         {Format::GlobalCache, "tv/up: sendir,1:1,1,40000,1,1,96,24,48\n", "error: 1: 3 durations"},
         {Format::GlobalCache, "sendir,1:1,1,400,1,1,96,24\n", "error: 1: frequency '400' is not"},
         {Format::GlobalCache, "\nsendir,1:1,1,40000,1,2,96,24,10,10\n", "error: 2: offset 2 is not an on time"},
