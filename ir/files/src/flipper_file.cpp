@@ -16,114 +16,118 @@ namespace ir::files::detail {
 namespace {
 
 using protocols::Param;
+using Params = std::vector<Param>;
 
-// A protocol as the firmware names it, and its address and command as parameters.
+// A protocol as the firmware names it, and its fields as parameters. The firmware stores
+// address and command as little-endian bytes. Its conventions, checked against captures of
+// the same remotes (ir/protocols' reference tests): NEC: D, S = ~D. NECext: D, S = the
+// address bytes; F = the command's low byte when its high byte is its complement or 0,
+// else F:16 (NEC1-f16). Samsung32: NECx1 with S = D. NEC42: D = the 13-bit address.
+// RC5X: RC5 with the command's bit 6 set. SIRC20: D the low 5 address bits, S the high 8.
+// Kaseikyo: address bytes genre (two nibbles), vendor low, vendor high, id; a 10-bit
+// command; vendor 0x2002 is Panasonic, 0x3254 Denon-K.
 struct Row {
     std::string_view flipper;
     std::string_view protocol;  // as ir::protocols names it
-    uint32_t max_address, max_command;
-    std::vector<Param> (*params)(uint32_t address, uint32_t command);
-    // The address and command of a decode, when this row writes it.
-    std::optional<std::pair<uint32_t, uint32_t>> (*fields)(const protocols::Decode &d);
+    // The parameters of the fields; nullopt when they are out of this protocol's range.
+    std::optional<Params> (*params)(uint32_t address, uint32_t command);
+    // The fields of a decode of `protocol`; reading them back must give the decode's
+    // parameters, or the key is written raw.
+    std::pair<uint32_t, uint32_t> (*fields)(const protocols::Decode &d);
 };
 
-uint64_t p(const protocols::Decode &d, std::string_view name) {
-    return d.param(name).value_or(0);
+uint32_t p(const protocols::Decode &d, std::string_view name) {
+    return uint32_t(d.param(name).value_or(0));
 }
 
-bool toggle_clear(const protocols::Decode &d) {
-    return !d.toggle || *d.toggle == 0;
+uint32_t byte(uint32_t v, int i) {
+    return (v >> (8 * i)) & 0xFF;
+}
+
+std::optional<Params> fits(bool ok, Params params) {
+    return ok ? std::optional(std::move(params)) : std::nullopt;
 }
 
 const std::vector<Row> &rows() {
     static const std::vector<Row> kRows = {
-        {"NEC", "NEC1", 0xFF, 0xFF,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (p(d, "S") != 255 - p(d, "D")) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"NECext", "NEC1", 0xFFFF, 0xFFFF,
+        {"NEC", "NEC1",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"NECext", "NEC1",
          [](uint32_t a, uint32_t c) {
-             return std::vector<Param>{{"D", a & 0xFF}, {"S", a >> 8}, {"F", c & 0xFF}};
+             const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
+             return fits(a <= 0xFFFF && c <= 0xFFFF && eight, {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", byte(c, 0)}});
          },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             const uint64_t f = p(d, "F");
-             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 8), uint32_t(f | (255 - f) << 8)};
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F") | (~p(d, "F") & 0xFF) << 8};
          }},
-        {"NECext", "NEC1-f16", 0xFFFF, 0xFFFF,
+        {"NECext", "NEC1-f16",
          [](uint32_t a, uint32_t c) {
-             return std::vector<Param>{{"D", a & 0xFF}, {"S", a >> 8}, {"F", c}};
+             const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
+             return fits(a <= 0xFFFF && c <= 0xFFFF && !eight, {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", c}});
          },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 8), uint32_t(p(d, "F"))};
-         }},
-        {"Samsung32", "NECx2", 0xFF, 0xFF,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"S", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (p(d, "S") != p(d, "D")) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"RC5", "RC5", 0x1F, 0x3F,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (!toggle_clear(d) || p(d, "F") > 0x3F) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"RC5X", "RC5", 0x1F, 0x7F,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (!toggle_clear(d)) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"RC6", "RC6", 0xFF, 0xFF,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}, {"T", 0}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (!toggle_clear(d)) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"SIRC", "Sony12", 0x1F, 0x7F,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"SIRC15", "Sony15", 0xFF, 0x7F,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"SIRC20", "Sony20", 0x1FFF, 0x7F,
+         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")}; }},
+        {"Samsung32", "NECx1",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", a}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"NEC42", "NEC42",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0x1FFF && c <= 0xFF, {{"D", a}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"Pioneer", "Pioneer",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"RC5", "RC5",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c}, {"T", 0}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"RC5X", "RC5",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c | 64}, {"T", 0}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F") & 0x3F}; }},
+        {"RC6", "RC6",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"F", c}, {"T", 0}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"SIRC", "Sony12",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x7F, {{"D", a}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"SIRC15", "Sony15",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0x7F, {{"D", a}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"SIRC20", "Sony20",
          [](uint32_t a, uint32_t c) {
-             return std::vector<Param>{{"D", a & 0x1F}, {"S", a >> 5}, {"F", c}};
+             return fits(a <= 0x1FFF && c <= 0x7F, {{"D", a & 0x1F}, {"S", a >> 5}, {"F", c}});
          },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             return std::pair{uint32_t(p(d, "D") | p(d, "S") << 5), uint32_t(p(d, "F"))};
+         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 5, p(d, "F")}; }},
+        {"RCA", "RCA",
+         [](uint32_t a, uint32_t c) { return fits(a <= 0xF && c <= 0xFF, {{"D", a}, {"F", c}}); },
+         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+        {"Kaseikyo", "Panasonic",
+         [](uint32_t a, uint32_t c) {
+             const uint32_t genre1 = byte(a, 0) >> 4, genre2 = byte(a, 0) & 0xF;
+             const bool ours = (byte(a, 1) | byte(a, 2) << 8) == 0x2002 && c <= 0x3FF;
+             return fits(ours, {{"D", genre1 << 4}, {"S", genre2 | (c & 0xF) << 4}, {"F", (c >> 4) | byte(a, 3) << 6}});
+         },
+         [](const protocols::Decode &d) {
+             const uint32_t genre = (p(d, "D") & 0xF0) | (p(d, "S") & 0xF);
+             return std::pair{genre | 0x02u << 8 | 0x20u << 16 | (p(d, "F") >> 6) << 24,
+                              (p(d, "S") >> 4) | (p(d, "F") & 0x3F) << 4};
          }},
-        {"Pioneer", "Pioneer", 0xFF, 0xFF,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             if (p(d, "S") != 255 - p(d, "D")) {
-                 return std::nullopt;
-             }
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
-         }},
-        {"RCA", "RCA", 0xF, 0xFF,
-         [](uint32_t a, uint32_t c) { return std::vector<Param>{{"D", a}, {"F", c}}; },
-         [](const protocols::Decode &d) -> std::optional<std::pair<uint32_t, uint32_t>> {
-             return std::pair{uint32_t(p(d, "D")), uint32_t(p(d, "F"))};
+        {"Kaseikyo", "Denon-K",
+         [](uint32_t a, uint32_t c) {
+             const bool ours = (byte(a, 1) | byte(a, 2) << 8) == 0x3254 && c <= 0x3FF;
+             return fits(ours, {{"D", byte(a, 0) >> 4}, {"S", byte(a, 0) & 0xF}, {"F", c | byte(a, 3) << 10}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{(p(d, "D") << 4 | (p(d, "S") & 0xF)) | 0x54u << 8 | 0x32u << 16 |
+                                  (p(d, "F") >> 10) << 24,
+                              p(d, "F") & 0x3FF};
          }},
     };
     return kRows;
+}
+
+bool same_params(const Params &a, const Params &b) {
+    return a.size() == b.size() && std::all_of(a.begin(), a.end(), [&](const Param &x) {
+               return std::find(b.begin(), b.end(), x) != b.end();
+           });
 }
 
 std::string hex2(uint32_t v) {
@@ -166,38 +170,34 @@ Key key_of(const Entry &e, std::vector<std::string> &warnings) {
             fail(e.line, e.name + ": a parsed entry needs protocol, address and command");
         }
         const uint32_t a = bytes_le(e.address, e.address_line), c = bytes_le(e.command, e.command_line);
-        const Row *row = nullptr;
-        for (const Row &r : rows()) {
-            if (r.flipper == e.protocol && protocols::find(r.protocol) != nullptr) {
-                row = &r;
-                break;
-            }
-        }
         auto unusable = [&](std::string why) {
             k.note = why;
             warnings.push_back(std::to_string(e.line) + ": " + e.name + ": " + why);
             return k;
         };
-        if (row == nullptr) {
+        bool named = false;
+        for (const Row &row : rows()) {
+            const protocols::ProtocolInfo *info = protocols::find(row.protocol);
+            if (row.flipper != e.protocol || info == nullptr) {
+                continue;
+            }
+            named = true;
+            const std::optional<Params> params = row.params(a, c);
+            if (!params) {
+                continue;
+            }
+            const protocols::EncodeResult enc = protocols::encode(*info, *params);
+            if (!enc.ok()) {
+                return unusable(enc.error);
+            }
+            k.signal = enc.signal;
+            return k;
+        }
+        if (!named) {
             return unusable("protocol " + shown(e.protocol) + " is not known here");
         }
-        if (a > row->max_address || c > row->max_command) {
-            return unusable(e.protocol + " address " + hex2(a) + " or command " + hex2(c) +
-                            " is out of range");
-        }
-        // NECext: a command with its complement is plain NEC1 with any address.
-        const Row *use = row;
-        if (row->flipper == "NECext" && (c >> 8) != (255 - (c & 0xFF))) {
-            use = &*std::find_if(rows().begin(), rows().end(),
-                                 [](const Row &r) { return r.protocol == "NEC1-f16"; });
-        }
-        const protocols::EncodeResult enc =
-            protocols::encode(*protocols::find(use->protocol), use->params(a, c));
-        if (!enc.ok()) {
-            return unusable(enc.error);
-        }
-        k.signal = enc.signal;
-        return k;
+        return unusable(e.protocol + " address " + hex2(a) + " or command " + hex2(c) +
+                        " is out of range");
     }
     if (e.type == "raw") {
         if (e.data.empty() || e.frequency.empty()) {
@@ -314,11 +314,11 @@ void write_entry(const Remote &r, const Key &k, bool several, std::string &out,
             if (row.protocol != k.decode->protocol->name) {
                 continue;
             }
-            const auto f = row.fields(*k.decode);
-            if (f && f->first <= row.max_address && f->second <= row.max_command &&
-                !(row.flipper == "RC5" && f->second > 0x3F)) {
+            const auto [address, command] = row.fields(*k.decode);
+            const std::optional<Params> back = row.params(address, command);
+            if (back && same_params(*back, k.decode->params)) {
                 out += "type: parsed\nprotocol: " + std::string(row.flipper) + "\naddress: " +
-                       hex2(f->first) + "\ncommand: " + hex2(f->second) + "\n";
+                       hex2(address) + "\ncommand: " + hex2(command) + "\n";
                 return;
             }
         }
