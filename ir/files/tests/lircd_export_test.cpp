@@ -35,13 +35,14 @@ std::vector<uint32_t> frames_of(const lircd::Remote &r, const lircd::Code &c, ui
 
 CodeFile exported_remotes() {
     CodeFile file;
-    for (const ir::protocols::ProtocolInfo &p : ir::protocols::all()) {
-        std::mt19937 rng(std::hash<std::string_view>{}(p.name) + 1);
+    for (std::size_t i = 0; i < ir::protocols::all().size(); ++i) {
+        const ir::protocols::ProtocolInfo &p = ir::protocols::all()[i];
+        std::mt19937 rng(std::hash<std::string_view>{}(p.name) + i);
         Remote r;
-        r.name = "v_" + prototest::test_name(p.name);
-        for (int i = 0; i < 3; ++i) {
+        r.name = "v_" + prototest::test_name(i);
+        for (int k = 0; k < 3; ++k) {
             const auto e = ir::protocols::encode(p, prototest::random_params(p, rng));
-            r.keys.push_back({"KEY_" + std::to_string(i), e.signal, {}, {}, 0});
+            r.keys.push_back({"KEY_" + std::to_string(k), e.signal, {}, {}, 0});
         }
         file.remotes.push_back(std::move(r));
     }

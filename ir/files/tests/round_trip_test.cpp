@@ -18,15 +18,16 @@ using ir::Signal;
 // One remote per protocol, five keys each.
 std::vector<Remote> protocol_remotes() {
     std::vector<Remote> out;
-    for (const ir::protocols::ProtocolInfo &p : ir::protocols::all()) {
-        std::mt19937 rng(std::hash<std::string_view>{}(p.name));
+    for (std::size_t i = 0; i < ir::protocols::all().size(); ++i) {
+        const ir::protocols::ProtocolInfo &p = ir::protocols::all()[i];
+        std::mt19937 rng(std::hash<std::string_view>{}(p.name) + i);
         Remote r;
-        r.name = std::string(p.name);
-        for (int i = 0; i < 5; ++i) {
+        r.name = prototest::test_name(i);
+        for (int k = 0; k < 5; ++k) {
             const auto params = prototest::random_params(p, rng);
             const auto e = ir::protocols::encode(p, params);
             EXPECT_TRUE(e.ok()) << e.error;
-            r.keys.push_back({"KEY_" + std::to_string(i), e.signal, {}, {}, 0});
+            r.keys.push_back({"KEY_" + std::to_string(k), e.signal, {}, {}, 0});
         }
         out.push_back(std::move(r));
     }
