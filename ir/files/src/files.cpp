@@ -49,7 +49,7 @@ namespace {
 
 constexpr FormatInfo kFormats[] = {
     {Format::Lircd, "lircd", ".lircd.conf .conf .lircd", "LIRC remote file (lircd.conf)", true,
-     false, true, 0, false},
+     false, true, 2, false},
     {Format::Flipper, "flipper", ".ir", "Flipper Zero infrared file", true, false, true, 0, false},
     {Format::Broadlink, "broadlink", ".json .b64",
      "Broadlink base64 packets (Home Assistant), as JSON or one a line", false, false, true, 17,
@@ -57,7 +57,7 @@ constexpr FormatInfo kFormats[] = {
     {Format::GlobalCache, "gc", ".gc", "Global Caché sendir commands", true, true, true, 0,
      true},
     {Format::IRremote, "irremote", ".h .ino .hpp .cpp .c", "IRremote raw arrays (C, µs)", false,
-     false, false, 0, false},
+     false, false, 0, false, 65535},
     {Format::Raw, "raw", ".raw", "raw signed microseconds, one key a line", false, false, true,
      0, false},
     {Format::Mode2, "mode2", ".mode2", "LIRC mode2 text", true, false, true, 0, false},

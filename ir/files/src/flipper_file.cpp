@@ -22,7 +22,8 @@ using Params = std::vector<Param>;
 // address and command as little-endian bytes. Its conventions, checked against captures of
 // the same remotes (ir/protocols' reference tests): NEC: D, S = ~D. NECext: D, S = the
 // address bytes; F = the command's low byte when its high byte is its complement or 0,
-// else F:16 (NEC1-f16). Samsung32: NECx1 with S = D. NEC42: D = the 13-bit address.
+// else F:16 (NEC1-f16); an 8-bit command is written with the high byte 0, as Flipper-IRDB
+// holds them. Samsung32: NECx1 with S = D. NEC42: D = the 13-bit address.
 // RC5X: RC5 with the command's bit 6 set. SIRC20: D the low 5 address bits, S the high 8.
 // Kaseikyo: address bytes genre (two nibbles), vendor low, vendor high, id; a 10-bit
 // command; vendor 0x2002 is Panasonic, 0x3254 Denon-K.
@@ -58,9 +59,7 @@ const std::vector<Row> &rows() {
              const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
              return fits(a <= 0xFFFF && c <= 0xFFFF && eight, {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", byte(c, 0)}});
          },
-         [](const protocols::Decode &d) {
-             return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F") | (~p(d, "F") & 0xFF) << 8};
-         }},
+         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")}; }},
         {"NECext", "NEC1-f16",
          [](uint32_t a, uint32_t c) {
              const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
@@ -208,6 +207,7 @@ Key key_of(const Entry &e, std::vector<std::string> &warnings) {
             fail(e.frequency_line, "frequency " + shown(e.frequency) + " is not in Hz");
         }
         k = key_from_durations(e.name, e.line, e.data, double(*hz));
+        k.stored_raw = true;
         if (!e.duty_cycle.empty()) {
             const auto duty = decimal_fraction(e.duty_cycle);
             if (!duty || *duty > 1) {
@@ -309,7 +309,7 @@ namespace {
 void write_entry(const Remote &r, const Key &k, bool several, std::string &out,
                  std::vector<std::string> &warnings) {
     out += "#\nname: " + (several ? r.name + "/" : "") + k.name + "\n";
-    if (k.decode && k.decode->complete) {
+    if (k.decode && k.decode->complete && !k.stored_raw) {
         for (const Row &row : rows()) {
             if (row.protocol != k.decode->protocol->name) {
                 continue;

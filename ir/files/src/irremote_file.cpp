@@ -179,17 +179,19 @@ void write_arrays(const CodeFile &file, std::string &out, std::vector<std::strin
             std::vector<uint32_t> d = sent_once(k.signal);
             d.pop_back();  // the sketch waits after the last mark
             bool clamped = false;
+            const uint32_t longest = info(Format::IRremote).longest_us;
             out += "// " + (r.name.empty() ? "" : r.name + "/") + k.name;
             out += k.decode ? ": " + k.decode->text() + "\n" : "\n";
             out += "const uint16_t " + identifier(r.name.empty() ? k.name : r.name + "_" + k.name, taken) +
                    "[" + std::to_string(d.size()) + "] = {";
             for (std::size_t i = 0; i < d.size(); ++i) {
-                clamped = clamped || d[i] > 65535;
-                out += (i == 0 ? "" : i % 16 == 0 ? ",\n    " : ", ") + std::to_string(std::min<uint32_t>(d[i], 65535));
+                clamped = clamped || d[i] > longest;
+                out += (i == 0 ? "" : i % 16 == 0 ? ",\n    " : ", ") + std::to_string(std::min(d[i], longest));
             }
             out += "};  // " + number_text(std::round(k.signal.carrier_hz / 100) / 10) + " kHz\n";
             if (clamped) {
-                warnings.push_back(r.name + "/" + k.name + ": durations over 65535 µs written as 65535");
+                warnings.push_back(r.name + "/" + k.name + ": durations over " + std::to_string(longest) + " µs written as " +
+                                   std::to_string(longest));
             }
         }
     }

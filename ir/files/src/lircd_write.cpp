@@ -557,26 +557,30 @@ void write(const ir::files::Remote &remote, bool allow_parametric, std::string &
             keys.push_back(&k);
         }
     }
-    // One gap for the remote: a constant total length, one common gap, or the longest.
-    uint64_t total = 0;
+    // One gap for the remote: one common gap, a constant total length (equal within 4 µs,
+    // the durations' rounding to a microsecond: each key's gap moves by at most 2 µs), or
+    // the longest gap.
+    uint64_t shortest_total = ~uint64_t{0}, longest_total = 0;
     uint32_t gap = 0, longest = 0;
-    bool constant = true, common = true;
+    bool common = true;
     for (const Key *k : keys) {
         const Durations d = detail::sent_once(k->signal);
         const uint64_t t = std::accumulate(d.begin(), d.end(), uint64_t{0});
-        constant = constant && (k == keys.front() || t == total);
+        shortest_total = std::min(shortest_total, t);
+        longest_total = std::max(longest_total, t);
         common = common && (k == keys.front() || d.back() == gap);
-        total = t;
         gap = d.back();
         longest = std::max(longest, d.back());
     }
+    const bool constant = !common && keys.size() > 1 && longest_total - shortest_total <= 4;
+    const uint64_t total = (shortest_total + longest_total + 1) / 2;
     const Signal &s0 = keys.front()->signal;
     out += "begin remote\n";
     line(out, "name", lircd_name(remote.name, "remote", warnings));
-    line(out, "flags", constant && keys.size() > 1 ? "RAW_CODES|CONST_LENGTH" : "RAW_CODES");
+    line(out, "flags", constant ? "RAW_CODES|CONST_LENGTH" : "RAW_CODES");
     line(out, "eps", "30");
     line(out, "aeps", "100");
-    if (constant && keys.size() > 1) {
+    if (constant) {
         line(out, "gap", std::to_string(total));
     } else {
         line(out, "gap", std::to_string(common ? gap : longest));

@@ -12,6 +12,7 @@
 #include "ir/files.h"
 #include "ir/pronto.h"
 #include "peer.h"
+#include "protocol_test_util.h"
 
 namespace {
 
@@ -66,17 +67,15 @@ TEST(Peers, Pronto2lircWritesWhatTheProntoCodesHold) {
     }
     CodeFile codes;
     codes.remotes.push_back({"", nullptr, 0, {}});
-    for (const ir::protocols::ProtocolInfo &p : ir::protocols::all()) {
+    for (std::size_t i = 0; i < ir::protocols::all().size(); ++i) {
+        const ir::protocols::ProtocolInfo &p = ir::protocols::all()[i];
         std::vector<ir::protocols::Param> params;
         for (const ir::protocols::ParamInfo &info : p.params) {
-            params.push_back({info.name, info.max / 3});
+            params.push_back({info.name, info.fixed ? std::stoull(std::string(info.fallback)) : info.max / 3});
         }
         const auto e = ir::protocols::encode(p, params);
-        std::string name;
-        for (char c : p.name) {
-            name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
-        }
-        codes.remotes.front().keys.push_back({name, e.signal, {}, {}, 0});
+        ASSERT_TRUE(e.ok()) << p.name << ": " << e.error;
+        codes.remotes.front().keys.push_back({prototest::test_name(i), e.signal, {}, {}, 0});
     }
     peer::TempDir dir;
     const WriteResult pronto = write(codes, Format::Pronto);

@@ -164,11 +164,11 @@ const std::vector<Case> &cases() {
          "tv/KEY_POWER=NEC1 D=4 S=251 F=8; tv/KEY_UP=NEC1 D=18 S=52 F=86; tv/KEY_A=100 200 300 120000 @38000; "
          "tv/KEY_B=100 200 300 120000 @38000"},
         {Format::Keymap,
-         "[[protocols]]\nname = 'dish'\nprotocol = 'pulse_distance'\nheader_pulse = 500\nheader_space = 6000\n"
-         "bits = 2\nbit_pulse = 400\nbit_1_space = 1600\nbit_0_space = 2800\ntrailer_pulse = 450\n"
+         "[[protocols]]\nname = 'dish'\nprotocol = 'pulse_distance'\nheader_pulse = 5000\nheader_space = 2500\n"
+         "bits = 2\nbit_pulse = 700\nbit_1_space = 1700\nbit_0_space = 3000\ntrailer_pulse = 700\n"
          "[protocols.scancodes]\n0x2 = 'KEY_TV'\n[[protocols]]\nname = 'hw'\nprotocol = 'unknown'\n"
          "[protocols.scancodes]\n0x10 = 'KEY_X'\n",
-         "dish/KEY_TV=| 500 6000 400 1600 400 2800 450 125000 @38000; hw/KEY_X=(no timings: protocol "
+         "dish/KEY_TV=| 5000 2500 700 1700 700 3000 700 125000 @38000; hw/KEY_X=(no timings: protocol "
          "'unknown' is decoded by receivers, not known here)"},
         {Format::Keymap, "[[protocols]]\nprotocol = 'nec'\n[protocols.scancodes]\n0x1 = 'A'\n0x01 = 'B'\n",
          "error: 5: scancode 0x01 appears twice (line 4)"},

@@ -56,6 +56,8 @@ struct FormatInfo {
     uint32_t resolution_us;        ///< largest change a duration may see in a write + read
     bool counts_periods;           ///< durations are stored in carrier periods: half a period
                                    ///< more may change
+    uint32_t longest_us = 0;       ///< longest duration stored, longer ones are written as
+                                   ///< this with a warning; 0: no limit
 };
 
 /// Every format, in the order of Format.
@@ -82,6 +84,8 @@ struct Key {
     int line = 0;                             ///< where the key starts in its file; 0: not read
     bool gap_assumed = false;  ///< the file held no gap after the last mark: the signal ends in
                                ///< an assumed one, which writers that may leave it out do
+    bool stored_raw = false;   ///< the file held timings where it could have held the protocol:
+                               ///< a format with both forms writes timings again
     bool has_signal() const { return !signal.once.empty() || !signal.repeat.empty(); }
 };
 
