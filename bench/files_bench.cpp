@@ -114,7 +114,8 @@ void BM_ProntoToLircdHere(benchmark::State &state) {
         return;
     }
     for (auto _ : state) {
-        const ir::files::ReadResult r = ir::files::read(f.text, ir::files::Format::Pronto, "codes.txt");
+        const ir::files::ReadResult r =
+            ir::files::read(f.text, ir::files::Format::Pronto, "codes.txt");
         benchmark::DoNotOptimize(ir::files::write(r.file, ir::files::Format::Lircd).text.size());
     }
 }

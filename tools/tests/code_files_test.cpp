@@ -67,22 +67,29 @@ TEST(KrvxCodeFiles, ConvertAndKeysGoThroughEveryFormat) {
     std::ofstream(dir / "tv.conf") << kRemote;
     std::string from = dir / "tv.conf";
     // A Flipper file names its one remote after itself: from there on the remote is tv2.
-    for (const char *ext : {".ir", ".json", ".gc", ".h", ".raw", ".mode2", ".toml", ".pronto", ".conf"}) {
+    for (const char *ext :
+         {".ir", ".json", ".gc", ".h", ".raw", ".mode2", ".toml", ".pronto", ".conf"}) {
         const std::string to = dir / (std::string("tv2") + ext);
         const Result c = krvx("convert " + from + " " + to);
         ASSERT_EQ(c.status, 0) << ext << ": " << c.out;
         EXPECT_NE(c.out.find("2 keys written to " + to), std::string::npos) << c.out;
         const Result k = krvx("keys " + to);
         ASSERT_EQ(k.status, 0) << k.out;
-        EXPECT_NE(k.out.find("POWER                    NEC1 D=4 S=251 F=8 (nec:0x0408)"), std::string::npos)
-            << ext << "\n" << k.out;
-        EXPECT_NE(k.out.find("VOL_UP                   NEC1 D=4 S=251 F=2 (nec:0x0402)"), std::string::npos)
-            << ext << "\n" << k.out;
+        EXPECT_NE(k.out.find("POWER                    NEC1 D=4 S=251 F=8 (nec:0x0408)"),
+                  std::string::npos)
+            << ext << "\n"
+            << k.out;
+        EXPECT_NE(k.out.find("VOL_UP                   NEC1 D=4 S=251 F=2 (nec:0x0402)"),
+                  std::string::npos)
+            << ext << "\n"
+            << k.out;
         from = to;
     }
     const Result json = krvx("--json keys " + from);
-    EXPECT_NE(json.out.find("{\"ok\":true,\"remote\":\"tv2\",\"key\":\"POWER\""), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"decode\":\"NEC1 D=4 S=251 F=8\",\"kernel\":\"nec:0x0408\""), std::string::npos)
+    EXPECT_NE(json.out.find("{\"ok\":true,\"remote\":\"tv2\",\"key\":\"POWER\""), std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"decode\":\"NEC1 D=4 S=251 F=8\",\"kernel\":\"nec:0x0408\""),
+              std::string::npos)
         << json.out;
     const Result pronto = krvx("convert --from lircd --to pronto " + from);
     EXPECT_EQ(pronto.out.rfind("tv2/POWER: 0000 006C ", 0), 0u) << pronto.out;
@@ -121,7 +128,8 @@ TEST(KrvxCodeFiles, SendAndPressTakeAKeyOfAFile) {
     EXPECT_EQ(krvx(sock + "press --file " + (dir / "tv.conf") + " VOL_UP --hold 10").status, 0);
     const Result none = krvx(sock + "send --file " + (dir / "tv.conf") + " EJECT");
     EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.out.find("no key EJECT; the keys are: POWER VOL_UP"), std::string::npos) << none.out;
+    EXPECT_NE(none.out.find("no key EJECT; the keys are: POWER VOL_UP"), std::string::npos)
+        << none.out;
     EXPECT_EQ(krvx(sock + "send --remote tv POWER").status, 2);  // --remote needs --file
 }
 
@@ -133,7 +141,9 @@ TEST(KrvxCodeFiles, LearnSavesTheKeyIntoTheFile) {
     const std::string code = "0000 0073 0000 0001 0020 0CA8";
     std::atomic<bool> hooked{false};
     std::thread hook([&] {
-        FILE *p = ::popen((std::string(KRVX_PATH) + " " + sock + "hook --inject '" + code + "' 2>&1").c_str(), "r");
+        FILE *p = ::popen(
+            (std::string(KRVX_PATH) + " " + sock + "hook --inject '" + code + "' 2>&1").c_str(),
+            "r");
         char line[4096];
         while (p != nullptr && std::fgets(line, sizeof line, p) != nullptr) {
             hooked = hooked || std::string(line).find("hooked") != std::string::npos;

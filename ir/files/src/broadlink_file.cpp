@@ -18,7 +18,8 @@ namespace {
 
 constexpr double kTickUs = 32.84;
 constexpr uint8_t kIr = 0x26;
-constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view kAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::optional<std::vector<uint8_t>> from_base64(std::string_view s) {
     if (starts_with(s, "b64:")) {
@@ -133,7 +134,8 @@ bool is_packet(const std::string &s) {
     return b && !b->empty() && (*b)[0] == kIr;
 }
 
-void collect(const json::Value &v, const std::string &remote, const std::string &path, CodeFile &out) {
+void collect(const json::Value &v, const std::string &remote, const std::string &path,
+             CodeFile &out) {
     if (v.is(json::Value::Type::String)) {
         if (!is_packet(v.text)) {
             return;  // other text of the file ("version", a manufacturer)
@@ -149,7 +151,8 @@ void collect(const json::Value &v, const std::string &remote, const std::string 
         add_key(out, remote, std::move(k));
     } else if (v.is(json::Value::Type::Array)) {
         for (std::size_t i = 0; i < v.elements.size(); ++i) {
-            collect(v.elements[i], remote, v.elements.size() == 1 ? path : path + "#" + std::to_string(i + 1), out);
+            collect(v.elements[i], remote,
+                    v.elements.size() == 1 ? path : path + "#" + std::to_string(i + 1), out);
         }
     } else if (v.is(json::Value::Type::Object)) {
         for (const json::Member &m : v.members) {
@@ -193,7 +196,8 @@ void read_broadlink(std::string_view text, std::string_view remote, CodeFile &ou
 
 namespace {
 
-std::string entries(const Remote &r, std::vector<std::string> &warnings, const std::string &indent) {
+std::string entries(const Remote &r, std::vector<std::string> &warnings,
+                    const std::string &indent) {
     std::string out;
     std::vector<std::string> seen;
     for (const Key &k : r.keys) {
@@ -218,15 +222,17 @@ std::string entries(const Remote &r, std::vector<std::string> &warnings, const s
 }  // namespace
 
 void write_broadlink(const CodeFile &file, std::string &out, std::vector<std::string> &warnings) {
-    out += "{\n  \"version\": 1,\n  \"minor_version\": 1,\n  \"key\": \"broadlink_remote_codes\",\n"
-           "  \"data\": {";
+    out +=
+        "{\n  \"version\": 1,\n  \"minor_version\": 1,\n  \"key\": \"broadlink_remote_codes\",\n"
+        "  \"data\": {";
     bool first = true;
     for (const Remote &r : file.remotes) {
         const std::string body = entries(r, warnings, "      ");
         if (body.empty()) {
             continue;
         }
-        out += std::string(first ? "\n" : ",\n") + "    " + json::quoted(r.name) + ": {\n" + body + "\n    }";
+        out += std::string(first ? "\n" : ",\n") + "    " + json::quoted(r.name) + ": {\n" + body +
+               "\n    }";
         first = false;
     }
     out += "\n  }\n}\n";
@@ -267,7 +273,8 @@ Insertion append_broadlink(std::string_view text, std::string_view remote, const
         }
         return {object.members.back().value.end, ",\n" + inserted};
     };
-    if (const json::Value *r = base.member(remote); r != nullptr && r->is(json::Value::Type::Object)) {
+    if (const json::Value *r = base.member(remote);
+        r != nullptr && r->is(json::Value::Type::Object)) {
         return after_last(*r, entry);
     }
     if (!base.is(json::Value::Type::Object)) {

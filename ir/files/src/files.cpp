@@ -54,15 +54,13 @@ constexpr FormatInfo kFormats[] = {
     {Format::Broadlink, "broadlink", ".json .b64",
      "Broadlink base64 packets (Home Assistant), as JSON or one a line", false, false, true, 17,
      false},
-    {Format::GlobalCache, "gc", ".gc", "Global Caché sendir commands", true, true, true, 0,
-     true},
+    {Format::GlobalCache, "gc", ".gc", "Global Caché sendir commands", true, true, true, 0, true},
     {Format::IRremote, "irremote", ".h .ino .hpp .cpp .c", "IRremote raw arrays (C, µs)", false,
      false, false, 0, false, 65535},
-    {Format::Raw, "raw", ".raw", "raw signed microseconds, one key a line", false, false, true,
-     0, false},
-    {Format::Mode2, "mode2", ".mode2", "LIRC mode2 text", true, false, true, 0, false},
-    {Format::Keymap, "keymap", ".toml", "ir-keytable TOML keymap", false, false, false, 0,
+    {Format::Raw, "raw", ".raw", "raw signed microseconds, one key a line", false, false, true, 0,
      false},
+    {Format::Mode2, "mode2", ".mode2", "LIRC mode2 text", true, false, true, 0, false},
+    {Format::Keymap, "keymap", ".toml", "ir-keytable TOML keymap", false, false, false, 0, false},
     {Format::Pronto, "pronto", ".pronto .txt", "Pronto hex, one code a line or NAME: CODE", true,
      true, true, 0, true},
 };
@@ -120,16 +118,18 @@ std::optional<Format> guess_from_text(std::string_view text) {
     }
     // "NAME: CODE" or a bare code.
     const std::size_t colon = line.find(": ");
-    const std::string_view code = detail::trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
+    const std::string_view code =
+        detail::trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
     const std::vector<std::string_view> w = detail::words(code);
     if (w.empty()) {
         return std::nullopt;
     }
-    const bool hex4 = w.size() >= 4 && std::all_of(w.begin(), w.begin() + 4, [](std::string_view t) {
-                          return t.size() == 4 && std::all_of(t.begin(), t.end(), [](char c) {
-                                     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-                                 });
-                      });
+    const bool hex4 =
+        w.size() >= 4 && std::all_of(w.begin(), w.begin() + 4, [](std::string_view t) {
+            return t.size() == 4 && std::all_of(t.begin(), t.end(), [](char c) {
+                       return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+                   });
+        });
     if (hex4) {
         return Format::Pronto;
     }
@@ -160,7 +160,8 @@ std::string prefixed(std::string_view name, int line, const std::string &why) {
 std::string warning_with_file(std::string_view name, const std::string &w) {
     const std::size_t colon = w.find(": ");
     if (colon != std::string::npos && colon > 0 &&
-        std::all_of(w.begin(), w.begin() + long(colon), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::all_of(w.begin(), w.begin() + long(colon),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
         return prefixed(name, std::stoi(w.substr(0, colon)), w.substr(colon + 2));
     }
     return prefixed(name, 0, w);
@@ -257,8 +258,9 @@ ReadResult read_file(const std::string &path, std::optional<Format> format) {
     }
     if (!format) {
         ReadResult r;
-        r.error = prefixed(path, 0, "cannot tell the file's format (name it: lircd, flipper, "
-                                    "broadlink, gc, irremote, raw, mode2, keymap or pronto)");
+        r.error = prefixed(path, 0,
+                           "cannot tell the file's format (name it: lircd, flipper, "
+                           "broadlink, gc, irremote, raw, mode2, keymap or pronto)");
         return r;
     }
     if (*format != Format::Lircd || path == "-") {
@@ -360,7 +362,8 @@ const Key *find_key(const CodeFile &file, std::string_view remote, std::string_v
         }
         return nullptr;
     }
-    error = "no key " + std::string(key) + (remote.empty() ? "" : " in remote " + std::string(remote));
+    error =
+        "no key " + std::string(key) + (remote.empty() ? "" : " in remote " + std::string(remote));
     std::string names;
     std::size_t n = 0;
     for (const Remote &r : file.remotes) {
@@ -387,8 +390,9 @@ std::string add_key_to_file(const std::string &path, std::string_view remote, co
         format = guess_format(path, t.text);
     }
     if (!format) {
-        return path + ": cannot tell the format from the file's name (give it an extension such "
-                      "as .conf, .ir, .json, .gc, .h, .raw, .mode2, .toml or .pronto)";
+        return path +
+               ": cannot tell the format from the file's name (give it an extension such "
+               "as .conf, .ir, .json, .gc, .h, .raw, .mode2, .toml or .pronto)";
     }
     if (*format == Format::Flipper && !remote.empty() && remote != detail::stem(path)) {
         return path + ": a Flipper file holds one remote, named after the file (" +

@@ -52,57 +52,107 @@ std::optional<Params> fits(bool ok, Params params) {
 const std::vector<Row> &rows() {
     static const std::vector<Row> kRows = {
         {"NEC", "NEC1",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"NECext", "NEC1",
          [](uint32_t a, uint32_t c) {
              const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
-             return fits(a <= 0xFFFF && c <= 0xFFFF && eight, {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", byte(c, 0)}});
+             return fits(a <= 0xFFFF && c <= 0xFFFF && eight,
+                         {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", byte(c, 0)}});
          },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")}; }},
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")};
+         }},
         {"NECext", "NEC1-f16",
          [](uint32_t a, uint32_t c) {
              const bool eight = byte(c, 1) == 0 || byte(c, 1) == (~c & 0xFF);
-             return fits(a <= 0xFFFF && c <= 0xFFFF && !eight, {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", c}});
+             return fits(a <= 0xFFFF && c <= 0xFFFF && !eight,
+                         {{"D", byte(a, 0)}, {"S", byte(a, 1)}, {"F", c}});
          },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")}; }},
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D") | p(d, "S") << 8, p(d, "F")};
+         }},
         {"Samsung32", "NECx1",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", a}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", a}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"NEC42", "NEC42",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0x1FFF && c <= 0xFF, {{"D", a}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0x1FFF && c <= 0xFF, {{"D", a}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"Pioneer", "Pioneer",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"S", ~a & 0xFF}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"RC5", "RC5",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c}, {"T", 0}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c}, {"T", 0}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"RC5X", "RC5",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c | 64}, {"T", 0}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F") & 0x3F}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0x1F && c <= 0x3F, {{"D", a}, {"F", c | 64}, {"T", 0}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F") & 0x3F};
+         }},
         {"RC6", "RC6",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"F", c}, {"T", 0}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xFF && c <= 0xFF, {{"D", a}, {"F", c}, {"T", 0}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"SIRC", "Sony12",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0x1F && c <= 0x7F, {{"D", a}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0x1F && c <= 0x7F, {{"D", a}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"SIRC15", "Sony15",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xFF && c <= 0x7F, {{"D", a}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xFF && c <= 0x7F, {{"D", a}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"SIRC20", "Sony20",
          [](uint32_t a, uint32_t c) {
              return fits(a <= 0x1FFF && c <= 0x7F, {{"D", a & 0x1F}, {"S", a >> 5}, {"F", c}});
          },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D") | p(d, "S") << 5, p(d, "F")}; }},
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D") | p(d, "S") << 5, p(d, "F")};
+         }},
         {"RCA", "RCA",
-         [](uint32_t a, uint32_t c) { return fits(a <= 0xF && c <= 0xFF, {{"D", a}, {"F", c}}); },
-         [](const protocols::Decode &d) { return std::pair{p(d, "D"), p(d, "F")}; }},
+         [](uint32_t a, uint32_t c) {
+             return fits(a <= 0xF && c <= 0xFF, {{"D", a}, {"F", c}});
+         },
+         [](const protocols::Decode &d) {
+             return std::pair{p(d, "D"), p(d, "F")};
+         }},
         {"Kaseikyo", "Panasonic",
          [](uint32_t a, uint32_t c) {
              const uint32_t genre1 = byte(a, 0) >> 4, genre2 = byte(a, 0) & 0xF;
              const bool ours = (byte(a, 1) | byte(a, 2) << 8) == 0x2002 && c <= 0x3FF;
-             return fits(ours, {{"D", genre1 << 4}, {"S", genre2 | (c & 0xF) << 4}, {"F", (c >> 4) | byte(a, 3) << 6}});
+             return fits(ours, {{"D", genre1 << 4},
+                                {"S", genre2 | (c & 0xF) << 4},
+                                {"F", (c >> 4) | byte(a, 3) << 6}});
          },
          [](const protocols::Decode &d) {
              const uint32_t genre = (p(d, "D") & 0xF0) | (p(d, "S") & 0xF);
@@ -112,7 +162,9 @@ const std::vector<Row> &rows() {
         {"Kaseikyo", "Denon-K",
          [](uint32_t a, uint32_t c) {
              const bool ours = (byte(a, 1) | byte(a, 2) << 8) == 0x3254 && c <= 0x3FF;
-             return fits(ours, {{"D", byte(a, 0) >> 4}, {"S", byte(a, 0) & 0xF}, {"F", c | byte(a, 3) << 10}});
+             return fits(
+                 ours,
+                 {{"D", byte(a, 0) >> 4}, {"S", byte(a, 0) & 0xF}, {"F", c | byte(a, 3) << 10}});
          },
          [](const protocols::Decode &d) {
              return std::pair{(p(d, "D") << 4 | (p(d, "S") & 0xF)) | 0x54u << 8 | 0x32u << 16 |
@@ -131,8 +183,8 @@ bool same_params(const Params &a, const Params &b) {
 
 std::string hex2(uint32_t v) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF,
-                  v >> 24);
+    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X", v & 0xFF, (v >> 8) & 0xFF,
+                  (v >> 16) & 0xFF, v >> 24);
     return buf;
 }
 
@@ -168,7 +220,8 @@ Key key_of(const Entry &e, std::vector<std::string> &warnings) {
         if (e.protocol.empty() || e.address.empty() || e.command.empty()) {
             fail(e.line, e.name + ": a parsed entry needs protocol, address and command");
         }
-        const uint32_t a = bytes_le(e.address, e.address_line), c = bytes_le(e.command, e.command_line);
+        const uint32_t a = bytes_le(e.address, e.address_line),
+                       c = bytes_le(e.command, e.command_line);
         auto unusable = [&](std::string why) {
             k.note = why;
             warnings.push_back(std::to_string(e.line) + ": " + e.name + ": " + why);
@@ -251,7 +304,8 @@ void read_flipper(std::string_view text, std::string_view remote, CodeFile &out)
         const std::string_view key = trim(t.substr(0, colon)), value = trim(t.substr(colon + 1));
         if (!header) {
             if (key != "Filetype" || (value != "IR signals file" && value != "IR library file")) {
-                fail(l.number, "not a Flipper infrared file ('Filetype: IR signals file' expected)");
+                fail(l.number,
+                     "not a Flipper infrared file ('Filetype: IR signals file' expected)");
             }
             header = true;
             continue;
@@ -317,8 +371,8 @@ void write_entry(const Remote &r, const Key &k, bool several, std::string &out,
             const auto [address, command] = row.fields(*k.decode);
             const std::optional<Params> back = row.params(address, command);
             if (back && same_params(*back, k.decode->params)) {
-                out += "type: parsed\nprotocol: " + std::string(row.flipper) + "\naddress: " +
-                       hex2(address) + "\ncommand: " + hex2(command) + "\n";
+                out += "type: parsed\nprotocol: " + std::string(row.flipper) +
+                       "\naddress: " + hex2(address) + "\ncommand: " + hex2(command) + "\n";
                 return;
             }
         }

@@ -98,11 +98,11 @@ void write_gc(const CodeFile &file, std::string &out, std::vector<std::string> &
                 hz = 38000;
             }
             const long freq = std::lround(hz);
-            std::string line = line_name(r, k) + "sendir,1:1," + std::to_string(++id % 65536) + "," +
-                               std::to_string(freq) + ",1," +
+            std::string line = line_name(r, k) + "sendir,1:1," + std::to_string(++id % 65536) +
+                               "," + std::to_string(freq) + ",1," +
                                std::to_string(k.signal.once.empty() || k.signal.repeat.empty()
-                                                 ? 1
-                                                 : 2 * k.signal.once.size() + 1);
+                                                  ? 1
+                                                  : 2 * k.signal.once.size() + 1);
             bool clamped = false;
             for (const uint32_t us : sent_once(k.signal)) {
                 long periods = std::lround(double(us) * double(freq) / 1e6);
@@ -111,7 +111,8 @@ void write_gc(const CodeFile &file, std::string &out, std::vector<std::string> &
                 line += "," + std::to_string(periods);
             }
             if (clamped) {
-                warnings.push_back(r.name + "/" + k.name + ": a duration out of sendir's 1 to 65535 periods");
+                warnings.push_back(r.name + "/" + k.name +
+                                   ": a duration out of sendir's 1 to 65535 periods");
             }
             out += line + "\n";
         }

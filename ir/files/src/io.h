@@ -8,7 +8,7 @@ namespace ir::files::detail {
 
 struct FileText {
     std::string text;
-    std::string error;  ///< "tv.conf: No such file or directory"; empty when read
+    std::string error;     ///< "tv.conf: No such file or directory"; empty when read
     bool missing = false;  ///< the file does not exist (error set too)
 };
 

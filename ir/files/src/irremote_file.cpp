@@ -22,7 +22,8 @@ bool ident_char(char c) {
 }
 
 int line_at(std::string_view text, std::size_t offset) {
-    return 1 + int(std::count(text.begin(), text.begin() + long(std::min(offset, text.size())), '\n'));
+    return 1 +
+           int(std::count(text.begin(), text.begin() + long(std::min(offset, text.size())), '\n'));
 }
 
 std::string_view line_around(std::string_view text, std::size_t offset) {
@@ -105,7 +106,8 @@ void read_irremote(std::string_view original, std::string_view remote, CodeFile 
     std::size_t pos = 0;
     while ((pos = text.find('[', pos)) != std::string_view::npos) {
         const std::size_t close = text.find(']', pos);
-        const std::size_t eq = close == std::string_view::npos ? close : text.find_first_not_of(" \t", close + 1);
+        const std::size_t eq =
+            close == std::string_view::npos ? close : text.find_first_not_of(" \t", close + 1);
         if (eq == std::string_view::npos || text[eq] != '=') {
             ++pos;
             continue;
@@ -127,7 +129,8 @@ void read_irremote(std::string_view original, std::string_view remote, CodeFile 
         std::vector<uint32_t> d;
         std::size_t i = brace + 1;
         while (i < end) {
-            while (i < end && (std::isspace(static_cast<unsigned char>(text[i])) != 0 || text[i] == ',')) {
+            while (i < end &&
+                   (std::isspace(static_cast<unsigned char>(text[i])) != 0 || text[i] == ',')) {
                 ++i;
             }
             std::size_t j = i;
@@ -136,13 +139,14 @@ void read_irremote(std::string_view original, std::string_view remote, CodeFile 
             }
             if (j == i) {
                 if (i < end) {
-                    fail(line_at(text, i), shown(text.substr(i, 1)) + " in the array " + std::string(ident));
+                    fail(line_at(text, i),
+                         shown(text.substr(i, 1)) + " in the array " + std::string(ident));
                 }
                 break;
             }
             std::string_view token = text.substr(i, j - i);
-            while (!token.empty() && (token.back() == 'u' || token.back() == 'U' || token.back() == 'l' ||
-                                      token.back() == 'L')) {
+            while (!token.empty() && (token.back() == 'u' || token.back() == 'U' ||
+                                      token.back() == 'l' || token.back() == 'L')) {
                 token.remove_suffix(1);
             }
             const auto v = c_number(token);
@@ -158,11 +162,13 @@ void read_irremote(std::string_view original, std::string_view remote, CodeFile 
         if (d.empty()) {
             fail(line_at(text, brace), "the array " + std::string(ident) + " is empty");
         }
-        const std::size_t line_begin = text.rfind('\n', b) == std::string_view::npos ? 0 : text.rfind('\n', b) + 1;
+        const std::size_t line_begin =
+            text.rfind('\n', b) == std::string_view::npos ? 0 : text.rfind('\n', b) + 1;
         const QualifiedName n = split_name(comment_name(original, line_begin));
         Key k = key_from_durations(n.key.empty() ? std::string(ident) : n.key, line_at(text, b), d,
                                    khz_after(line_around(original, end)));
-        add_key(out, n.key.empty() || n.remote.empty() ? remote : std::string_view(n.remote), std::move(k));
+        add_key(out, n.key.empty() || n.remote.empty() ? remote : std::string_view(n.remote),
+                std::move(k));
         pos = end;
     }
 }
@@ -182,15 +188,20 @@ void write_arrays(const CodeFile &file, std::string &out, std::vector<std::strin
             const uint32_t longest = info(Format::IRremote).longest_us;
             out += "// " + (r.name.empty() ? "" : r.name + "/") + k.name;
             out += k.decode ? ": " + k.decode->text() + "\n" : "\n";
-            out += "const uint16_t " + identifier(r.name.empty() ? k.name : r.name + "_" + k.name, taken) +
-                   "[" + std::to_string(d.size()) + "] = {";
+            out += "const uint16_t " +
+                   identifier(r.name.empty() ? k.name : r.name + "_" + k.name, taken) + "[" +
+                   std::to_string(d.size()) + "] = {";
             for (std::size_t i = 0; i < d.size(); ++i) {
                 clamped = clamped || d[i] > longest;
-                out += (i == 0 ? "" : i % 16 == 0 ? ",\n    " : ", ") + std::to_string(std::min(d[i], longest));
+                out += (i == 0        ? ""
+                        : i % 16 == 0 ? ",\n    "
+                                      : ", ") +
+                       std::to_string(std::min(d[i], longest));
             }
             out += "};  // " + number_text(std::round(k.signal.carrier_hz / 100) / 10) + " kHz\n";
             if (clamped) {
-                warnings.push_back(r.name + "/" + k.name + ": durations over " + std::to_string(longest) + " µs written as " +
+                warnings.push_back(r.name + "/" + k.name + ": durations over " +
+                                   std::to_string(longest) + " µs written as " +
                                    std::to_string(longest));
             }
         }
@@ -200,7 +211,8 @@ void write_arrays(const CodeFile &file, std::string &out, std::vector<std::strin
 // The names of the arrays a text already has.
 std::set<std::string> arrays_in(std::string_view text) {
     std::set<std::string> names;
-    for (std::size_t pos = text.find('['); pos != std::string_view::npos; pos = text.find('[', pos + 1)) {
+    for (std::size_t pos = text.find('['); pos != std::string_view::npos;
+         pos = text.find('[', pos + 1)) {
         std::size_t b = pos;
         while (b > 0 && ident_char(text[b - 1])) {
             --b;

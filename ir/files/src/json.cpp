@@ -26,7 +26,8 @@ class Parser {
 
     // Line breaks only come in white space: strings may not hold them.
     void skip() {
-        while (i_ < t_.size() && (t_[i_] == ' ' || t_[i_] == '\t' || t_[i_] == '\n' || t_[i_] == '\r')) {
+        while (i_ < t_.size() &&
+               (t_[i_] == ' ' || t_[i_] == '\t' || t_[i_] == '\n' || t_[i_] == '\r')) {
             line_ += t_[i_] == '\n' ? 1 : 0;
             ++i_;
         }
@@ -35,8 +36,9 @@ class Parser {
     void expect(char c) {
         skip();
         if (i_ >= t_.size() || t_[i_] != c) {
-            fail(line(), std::string("'") + c + "' expected" +
-                             (i_ < t_.size() ? ", " + shown(t_.substr(i_, 12)) + " found" : " at the end"));
+            fail(line(),
+                 std::string("'") + c + "' expected" +
+                     (i_ < t_.size() ? ", " + shown(t_.substr(i_, 12)) + " found" : " at the end"));
         }
         ++i_;
     }
@@ -106,7 +108,9 @@ class Parser {
                 v.type = Value::Type::Bool;
             } else if (v.text == "null") {
                 v.type = Value::Type::Null;
-            } else if (!v.text.empty() && (v.text[0] == '-' || std::isdigit(static_cast<unsigned char>(v.text[0])) != 0)) {
+            } else if (!v.text.empty() &&
+                       (v.text[0] == '-' ||
+                        std::isdigit(static_cast<unsigned char>(v.text[0])) != 0)) {
                 v.type = Value::Type::Number;
             } else {
                 i_ = start;
@@ -138,14 +142,25 @@ class Parser {
             }
             c = t_[i_++];
             switch (c) {
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case 'r': out += '\r'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
                 case 'u': {
-                    const auto cp = i_ + 4 <= t_.size() ? c_number("0x" + std::string(t_.substr(i_, 4)))
-                                                         : std::nullopt;
+                    const auto cp = i_ + 4 <= t_.size()
+                                        ? c_number("0x" + std::string(t_.substr(i_, 4)))
+                                        : std::nullopt;
                     if (!cp) {
                         fail(line(), "a bad \\u escape");
                     }
@@ -153,7 +168,9 @@ class Parser {
                     append_utf8(out, uint32_t(*cp));  // surrogates kept as they come
                     break;
                 }
-                default: out += c; break;
+                default:
+                    out += c;
+                    break;
             }
         }
         if (i_ >= t_.size()) {

@@ -16,10 +16,10 @@ struct Member;
 struct Value {
     enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
     std::string text;  ///< a string's value (escapes resolved); a number's or literal's text
-    std::vector<Member> members;                         ///< objects, in file order
-    std::vector<Value> elements;                         ///< arrays
-    std::size_t begin = 0, end = 0;                      ///< [begin, end) in the text
-    int line = 0;                                        ///< where it starts
+    std::vector<Member> members;     ///< objects, in file order
+    std::vector<Value> elements;     ///< arrays
+    std::size_t begin = 0, end = 0;  ///< [begin, end) in the text
+    int line = 0;                    ///< where it starts
 
     const Value *member(std::string_view name) const;
     bool is(Type t) const { return type == t; }

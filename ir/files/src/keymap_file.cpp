@@ -8,8 +8,8 @@
 #include "formats.h"
 #include "ir/timings.h"
 #include "json.h"
-#include "toml.h"
 #include "text.h"
+#include "toml.h"
 
 namespace ir::files::detail {
 namespace {
@@ -86,9 +86,10 @@ Key kernel_key(const Entry &e, uint64_t scancode, int line, const std::string &n
         }
         tried = enc.error;
     }
-    k.note = tried.empty() ? "no timings: protocol '" + (e.variant.empty() ? e.protocol : e.variant) +
-                                 "' is decoded by receivers, not known here"
-                           : "no timings: " + tried;
+    k.note = tried.empty()
+                 ? "no timings: protocol '" + (e.variant.empty() ? e.protocol : e.variant) +
+                       "' is decoded by receivers, not known here"
+                 : "no timings: " + tried;
     return k;
 }
 
@@ -99,11 +100,13 @@ Signal pulse_distance(const Entry &e, uint64_t scancode) {
         return it == e.params.end() ? fallback : it->second;
     };
     const int bits = int(std::clamp<int64_t>(p("bits", 4), 1, 64));
-    std::vector<uint32_t> d = {uint32_t(p("header_pulse", 2125)), uint32_t(p("header_space", 1875))};
+    std::vector<uint32_t> d = {uint32_t(p("header_pulse", 2125)),
+                               uint32_t(p("header_space", 1875))};
     for (int i = 0; i < bits; ++i) {
         const int bit = p("reverse", 0) != 0 ? i : bits - 1 - i;
         d.push_back(uint32_t(p("bit_pulse", 625)));
-        d.push_back(uint32_t(((scancode >> bit) & 1) != 0 ? p("bit_1_space", 1625) : p("bit_0_space", 375)));
+        d.push_back(uint32_t(((scancode >> bit) & 1) != 0 ? p("bit_1_space", 1625)
+                                                          : p("bit_0_space", 375)));
     }
     d.push_back(uint32_t(p("trailer_pulse", 625)));
     for (uint32_t v : d) {
@@ -127,9 +130,11 @@ std::vector<Entry> entries(std::string_view text) {
                 out.emplace_back();
                 out.back().line = item.line;
                 section = Section::Entry;
-            } else if (!out.empty() && item.kind == toml::Item::Kind::Table && item.path == "protocols.scancodes") {
+            } else if (!out.empty() && item.kind == toml::Item::Kind::Table &&
+                       item.path == "protocols.scancodes") {
                 section = Section::Scancodes;
-            } else if (!out.empty() && item.kind == toml::Item::Kind::ArrayTable && item.path == "protocols.raw") {
+            } else if (!out.empty() && item.kind == toml::Item::Kind::ArrayTable &&
+                       item.path == "protocols.raw") {
                 out.back().raw.push_back({});
                 out.back().raw.back().line = item.line;
                 section = Section::Raw;
@@ -153,7 +158,9 @@ std::vector<Entry> entries(std::string_view text) {
                     if (!str) {
                         fail(item.line, item.path + " is not a string");
                     }
-                    (item.path == "name" ? e.name : item.path == "protocol" ? e.protocol : e.variant) = v.text;
+                    (item.path == "name"       ? e.name
+                     : item.path == "protocol" ? e.protocol
+                                               : e.variant) = v.text;
                 } else if (v.type == toml::Value::Type::Integer) {
                     e.params[item.path] = v.integer;
                 }
@@ -193,7 +200,8 @@ std::vector<Entry> entries(std::string_view text) {
                         r.raw_numbers.push_back(n.integer);
                     }
                 } else {
-                    fail(item.line, shown(item.path) + " in a raw entry (keycode and raw expected)");
+                    fail(item.line,
+                         shown(item.path) + " in a raw entry (keycode and raw expected)");
                 }
                 break;
             }
@@ -275,9 +283,11 @@ void write_remote(const Remote &r, std::string &out, std::vector<std::string> &w
             continue;
         }
         if (k.decode && k.decode->kernel) {
-            const protocols::KernelProtocolInfo *kp = protocols::find_kernel(k.decode->kernel->protocol);
+            const protocols::KernelProtocolInfo *kp =
+                protocols::find_kernel(k.decode->kernel->protocol);
             const protocols::EncodeResult enc =
-                kp != nullptr ? protocols::encode(*kp, k.decode->kernel->scancode) : protocols::EncodeResult{};
+                kp != nullptr ? protocols::encode(*kp, k.decode->kernel->scancode)
+                              : protocols::EncodeResult{};
             if (kp != nullptr && enc.ok() && same_meaning(enc.signal, *k.decode)) {
                 auto &codes = by_kernel[kp->name];
                 const auto dup = std::find_if(codes.begin(), codes.end(), [&](const auto &c) {
@@ -293,7 +303,8 @@ void write_remote(const Remote &r, std::string &out, std::vector<std::string> &w
     }
     for (const auto &[kernel, codes] : by_kernel) {
         const auto [protocol, variant] = keymap_protocol(kernel);
-        out += "[[protocols]]\nname = " + json::quoted(r.name) + "\nprotocol = " + json::quoted(protocol) + "\n";
+        out += "[[protocols]]\nname = " + json::quoted(r.name) +
+               "\nprotocol = " + json::quoted(protocol) + "\n";
         if (!variant.empty()) {
             out += "variant = " + json::quoted(variant) + "\n";
         }

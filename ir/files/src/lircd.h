@@ -54,8 +54,8 @@ struct Code {
 
 struct Remote {
     std::string name;
-    int line = 0;      ///< of its begin remote
-    int end_line = 0;  ///< of its end remote
+    int line = 0;            ///< of its begin remote
+    int end_line = 0;        ///< of its end remote
     int codes_end_line = 0;  ///< of its end codes or end raw_codes
     uint32_t flags = 0;
     int bits = 0, pre_data_bits = 0, post_data_bits = 0;
@@ -65,8 +65,7 @@ struct Remote {
     uint32_t pfoot = 0, sfoot = 0, prepeat = 0, srepeat = 0;
     uint32_t pre_p = 0, pre_s = 0, post_p = 0, post_s = 0;
     uint32_t gap = 0, gap2 = 0, repeat_gap = 0;
-    uint64_t repeat_mask = 0, toggle_bit_mask = 0, toggle_mask = 0, rc6_mask = 0,
-             ignore_mask = 0;
+    uint64_t repeat_mask = 0, toggle_bit_mask = 0, toggle_mask = 0, rc6_mask = 0, ignore_mask = 0;
     int toggle_bit = 0, min_repeat = 0, suppress_repeat = 0, min_code_repeat = 0;
     int eps = 0, aeps = 0, manual_sort = 0;
     uint32_t frequency = 38000, duty_cycle = 0, baud = 0;

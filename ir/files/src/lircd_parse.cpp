@@ -18,14 +18,22 @@ struct FlagName {
 };
 
 constexpr FlagName kFlags[] = {
-    {"RAW_CODES", kRawCodes}, {"RC5", kRc5},
-    {"SHIFT_ENC", kRc5},      {"RC6", kRc6},
-    {"RCMM", kRcmm},          {"SPACE_ENC", kSpaceEnc},
-    {"SPACE_FIRST", kSpaceFirst}, {"GOLDSTAR", kGoldstar},
-    {"GRUNDIG", kGrundig},    {"BO", kBo},
-    {"SERIAL", kSerial},      {"XMP", kXmp},
-    {"REVERSE", kReverse},    {"NO_HEAD_REP", kNoHeadRep},
-    {"NO_FOOT_REP", kNoFootRep}, {"CONST_LENGTH", kConstLength},
+    {"RAW_CODES", kRawCodes},
+    {"RC5", kRc5},
+    {"SHIFT_ENC", kRc5},
+    {"RC6", kRc6},
+    {"RCMM", kRcmm},
+    {"SPACE_ENC", kSpaceEnc},
+    {"SPACE_FIRST", kSpaceFirst},
+    {"GOLDSTAR", kGoldstar},
+    {"GRUNDIG", kGrundig},
+    {"BO", kBo},
+    {"SERIAL", kSerial},
+    {"XMP", kXmp},
+    {"REVERSE", kReverse},
+    {"NO_HEAD_REP", kNoHeadRep},
+    {"NO_FOOT_REP", kNoFootRep},
+    {"CONST_LENGTH", kConstLength},
     {"REPEAT_HEADER", kRepeatHeader},
 };
 
@@ -35,8 +43,9 @@ uint32_t parse_flags(std::string_view text, int line) {
     while (start <= text.size()) {
         const std::size_t bar = std::min(text.find('|', start), text.size());
         const std::string_view name = text.substr(start, bar - start);
-        const auto it = std::find_if(std::begin(kFlags), std::end(kFlags),
-                                     [&](const FlagName &f) { return detail::iequals(f.name, name); });
+        const auto it = std::find_if(std::begin(kFlags), std::end(kFlags), [&](const FlagName &f) {
+            return detail::iequals(f.name, name);
+        });
         if (it == std::end(kFlags)) {
             fail(line, "unknown flag " + shown(name));
         }
@@ -163,11 +172,15 @@ std::size_t define(Remote &r, std::string_view key, const std::vector<std::strin
             uint32_t Remote::*s;
         };
         static constexpr Pair kPairs[] = {
-            {"header", &Remote::phead, &Remote::shead}, {"three", &Remote::pthree, &Remote::sthree},
-            {"two", &Remote::ptwo, &Remote::stwo},      {"one", &Remote::pone, &Remote::sone},
-            {"zero", &Remote::pzero, &Remote::szero},   {"foot", &Remote::pfoot, &Remote::sfoot},
+            {"header", &Remote::phead, &Remote::shead},
+            {"three", &Remote::pthree, &Remote::sthree},
+            {"two", &Remote::ptwo, &Remote::stwo},
+            {"one", &Remote::pone, &Remote::sone},
+            {"zero", &Remote::pzero, &Remote::szero},
+            {"foot", &Remote::pfoot, &Remote::sfoot},
             {"repeat", &Remote::prepeat, &Remote::srepeat},
-            {"pre", &Remote::pre_p, &Remote::pre_s},    {"post", &Remote::post_p, &Remote::post_s},
+            {"pre", &Remote::pre_p, &Remote::pre_s},
+            {"post", &Remote::post_p, &Remote::post_s},
         };
         for (const Pair &pair : kPairs) {
             if (is(pair.name)) {
@@ -327,7 +340,8 @@ Parsed parse(std::string_view text) {
                 r = &out.remotes.back();
                 r->line = l.number;
                 mode = Mode::Remote;
-            } else if (begin && (detail::iequals(what, "codes") || detail::iequals(what, "raw_codes"))) {
+            } else if (begin &&
+                       (detail::iequals(what, "codes") || detail::iequals(what, "raw_codes"))) {
                 if (mode != Mode::Remote) {
                     fail(l.number, "begin " + std::string(what) + " outside a remote");
                 }
@@ -416,8 +430,8 @@ Parsed parse(std::string_view text) {
         }
     }
     if (mode != Mode::None) {
-        fail(lines.number(), "the file ends inside remote " + shown(r->name) +
-                                 " (end remote expected)");
+        fail(lines.number(),
+             "the file ends inside remote " + shown(r->name) + " (end remote expected)");
     }
     return out;
 }

@@ -30,13 +30,16 @@ void read_lircd_file(const std::string &path, std::string_view text, int depth, 
                parsed.includes[next_include].first < before_line) {
             const auto &[line, pattern] = parsed.includes[next_include++];
             if (path.empty()) {
-                fail(line, "include " + shown(pattern) +
-                               ": includes are followed only when the file is read from its folder");
+                fail(line,
+                     "include " + shown(pattern) +
+                         ": includes are followed only when the file is read from its folder");
             }
             if (depth >= kMaxIncludeDepth) {
-                fail(line, "includes nested more than " + std::to_string(kMaxIncludeDepth) + " deep");
+                fail(line,
+                     "includes nested more than " + std::to_string(kMaxIncludeDepth) + " deep");
             }
-            const std::string full = pattern.front() == '/' ? pattern : folder_of(path) + "/" + pattern;
+            const std::string full =
+                pattern.front() == '/' ? pattern : folder_of(path) + "/" + pattern;
             glob_t g{};
             const int rc = ::glob(full.c_str(), 0, nullptr, &g);
             std::vector<std::string> files(g.gl_pathv, g.gl_pathv + (rc == 0 ? g.gl_pathc : 0));
@@ -49,8 +52,9 @@ void read_lircd_file(const std::string &path, std::string_view text, int depth, 
                 try {
                     read_lircd_file(f, t.text, depth + 1, out);
                 } catch (const Failure &inner) {
-                    fail(line, "in " + f + (inner.line > 0 ? ":" + std::to_string(inner.line) : "") +
-                                   ": " + inner.why);
+                    fail(line, "in " + f +
+                                   (inner.line > 0 ? ":" + std::to_string(inner.line) : "") + ": " +
+                                   inner.why);
                 }
             }
         }

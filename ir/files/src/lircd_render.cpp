@@ -114,10 +114,22 @@ class Sender {
             }
             for (int i = 0; i < bits; i += 2, value >>= 2) {
                 switch (value & 3) {  // two bits, swapped by the reversal
-                    case 0: b.pulse(r_.pzero); b.space(r_.szero); break;
-                    case 2: b.pulse(r_.pone); b.space(r_.sone); break;
-                    case 1: b.pulse(r_.ptwo); b.space(r_.stwo); break;
-                    default: b.pulse(r_.pthree); b.space(r_.sthree); break;
+                    case 0:
+                        b.pulse(r_.pzero);
+                        b.space(r_.szero);
+                        break;
+                    case 2:
+                        b.pulse(r_.pone);
+                        b.space(r_.sone);
+                        break;
+                    case 1:
+                        b.pulse(r_.ptwo);
+                        b.space(r_.stwo);
+                        break;
+                    default:
+                        b.pulse(r_.pthree);
+                        b.space(r_.sthree);
+                        break;
                 }
             }
             return;

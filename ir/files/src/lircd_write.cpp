@@ -3,8 +3,8 @@
 // them); any other remote, and one those parameters do not reproduce, is written raw.
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 #include <optional>
 
@@ -153,7 +153,8 @@ std::optional<Shape> space_encoded(const std::vector<Split> &keys) {
                 continue;
             }
             // The longer pair is the one, as irrecord writes them.
-            const bool swap = classes[0].first + classes[0].second > classes[1].first + classes[1].second;
+            const bool swap =
+                classes[0].first + classes[0].second > classes[1].first + classes[1].second;
             if (swap) {
                 std::swap(classes[0], classes[1]);
                 for (auto &bits : shape.bits) {
@@ -292,14 +293,15 @@ bool complete(Shape &shape, const std::vector<Split> &keys) {
     // their own).
     const uint32_t head = r.phead + r.shead;
     bool constant = true, plain = true, own_repeat_gap = r.prepeat > 0;
-    const uint32_t period = (r.flags & kNoHeadRep) ? sum(k0.again) + k0.again_gap
-                                                   : sum(k0.first) + k0.first_gap;
+    const uint32_t period =
+        (r.flags & kNoHeadRep) ? sum(k0.again) + k0.again_gap : sum(k0.first) + k0.first_gap;
     for (const Split &k : keys) {
         const uint32_t first_len = sum(k.first) - ((r.flags & kNoHeadRep) ? head : 0);
-        constant = constant && first_len + k.first_gap == period &&
-                   sum(k.again) + k.again_gap == period;
+        constant =
+            constant && first_len + k.first_gap == period && sum(k.again) + k.again_gap == period;
         plain = plain && k.first_gap == k0.first_gap && k.again_gap == k0.first_gap;
-        own_repeat_gap = own_repeat_gap && k.first_gap == k0.first_gap && k.again_gap == k0.again_gap;
+        own_repeat_gap =
+            own_repeat_gap && k.first_gap == k0.first_gap && k.again_gap == k0.again_gap;
     }
     if (constant) {
         r.flags |= kConstLength;
@@ -362,12 +364,15 @@ uint64_t toggle_mask_of(const Remote &r, const Key &key, bool rc6) {
         }
     }
     const protocols::EncodeResult flipped = protocols::encode(*key.decode->protocol, params);
-    const std::optional<Split> a = split(key.signal), b = flipped.ok() ? split(flipped.signal) : std::nullopt;
+    const std::optional<Split> a = split(key.signal),
+                               b = flipped.ok() ? split(flipped.signal) : std::nullopt;
     if (!a || !b) {
         return 0;
     }
-    const std::optional<Shape> sa = rc6 || (r.flags & kRc5) ? biphase({*a}, rc6) : space_encoded({*a});
-    const std::optional<Shape> sb = rc6 || (r.flags & kRc5) ? biphase({*b}, rc6) : space_encoded({*b});
+    const std::optional<Shape> sa =
+        rc6 || (r.flags & kRc5) ? biphase({*a}, rc6) : space_encoded({*a});
+    const std::optional<Shape> sb =
+        rc6 || (r.flags & kRc5) ? biphase({*b}, rc6) : space_encoded({*b});
     if (!sa || !sb || sa->bits.front().size() != sb->bits.front().size()) {
         return 0;
     }
@@ -421,7 +426,8 @@ std::optional<Remote> parametric(const ir::files::Remote &remote) {
     const int low = r.post_data_bits;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const uint64_t all = bits_value(shape->bits[i], 0, shape->bits[i].size());
-        const uint64_t code = (low >= 64 ? 0 : all >> low) & (r.bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << r.bits) - 1);
+        const uint64_t code = (low >= 64 ? 0 : all >> low) &
+                              (r.bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << r.bits) - 1);
         r.codes.push_back({keys[i]->name, {code}, {}, 0});
     }
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -437,7 +443,8 @@ std::optional<Remote> parametric(const ir::files::Remote &remote) {
     return std::move(r);
 }
 
-std::string lircd_name(std::string_view name, std::string_view what, std::vector<std::string> &warnings) {
+std::string lircd_name(std::string_view name, std::string_view what,
+                       std::vector<std::string> &warnings) {
     std::string out;
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
@@ -585,8 +592,10 @@ void write(const ir::files::Remote &remote, bool allow_parametric, std::string &
     } else {
         line(out, "gap", std::to_string(common ? gap : longest));
         if (!common) {
-            warnings.push_back(remote.name + ": its keys end in different gaps; the remote's gap is "
-                               "the longest, " + std::to_string(longest) + " µs");
+            warnings.push_back(remote.name +
+                               ": its keys end in different gaps; the remote's gap is "
+                               "the longest, " +
+                               std::to_string(longest) + " µs");
         }
     }
     line(out, "frequency", std::to_string(std::lround(s0.carrier_hz)));
@@ -614,7 +623,8 @@ namespace ir::files::detail {
 void write_lircd(const CodeFile &file, std::string &out, std::vector<std::string> &warnings) {
     bool first = true;
     for (const Remote &r : file.remotes) {
-        if (std::none_of(r.keys.begin(), r.keys.end(), [](const Key &k) { return k.has_signal(); })) {
+        if (std::none_of(r.keys.begin(), r.keys.end(),
+                         [](const Key &k) { return k.has_signal(); })) {
             continue;
         }
         out += first ? "" : "\n";

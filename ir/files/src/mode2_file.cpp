@@ -52,9 +52,9 @@ void read_mode2(std::string_view text, std::string_view remote, CodeFile &out) {
         if (!t.ok()) {
             fail_in_block(t.error, blocks[i].body_line);
         }
-        Key k = key_from_durations(blocks[i].name.key.empty() ? std::to_string(i + 1) : blocks[i].name.key,
-                                   blocks[i].body_line, t.durations_us,
-                                   t.carrier_hz > 0 ? t.carrier_hz : 38000);
+        Key k = key_from_durations(
+            blocks[i].name.key.empty() ? std::to_string(i + 1) : blocks[i].name.key,
+            blocks[i].body_line, t.durations_us, t.carrier_hz > 0 ? t.carrier_hz : 38000);
         const std::string &r = blocks[i].name.remote;
         add_key(out, r.empty() ? remote : std::string_view(r), std::move(k));
     }
@@ -66,7 +66,8 @@ void write_mode2(const CodeFile &file, std::string &out, std::vector<std::string
             if (!k.has_signal()) {
                 continue;
             }
-            out += std::string(kNameLine) + " " + (r.name.empty() ? "" : r.name + "/") + k.name + "\n";
+            out +=
+                std::string(kNameLine) + " " + (r.name.empty() ? "" : r.name + "/") + k.name + "\n";
             if (k.signal.carrier_hz > 0) {
                 out += "carrier " + std::to_string(std::lround(k.signal.carrier_hz)) + "\n";
             }

@@ -45,13 +45,14 @@ bool continues(std::string_view code, std::string_view line) {
 }  // namespace
 
 void read_pronto(std::string_view text, std::string_view remote, CodeFile &out) {
-    add_named_codes(read_named_lines(text, bare, continues), remote, out, [](const std::string &code) {
-        ParseResult p = parse_pronto(code);
-        if (!p.ok()) {
-            fail(0, p.error);
-        }
-        return p.signal;
-    });
+    add_named_codes(read_named_lines(text, bare, continues), remote, out,
+                    [](const std::string &code) {
+                        ParseResult p = parse_pronto(code);
+                        if (!p.ok()) {
+                            fail(0, p.error);
+                        }
+                        return p.signal;
+                    });
 }
 
 void write_pronto(const CodeFile &file, std::string &out, std::vector<std::string> &warnings) {

@@ -21,13 +21,14 @@ bool continues(std::string_view, std::string_view line) {
 }  // namespace
 
 void read_raw(std::string_view text, std::string_view remote, CodeFile &out) {
-    add_named_codes(read_named_lines(text, bare, continues), remote, out, [](const std::string &code) {
-        const Timings t = parse_raw_timings(code);
-        if (!t.ok()) {
-            fail(0, t.error);
-        }
-        return key_from_durations({}, 0, t.durations_us, 38000);
-    });
+    add_named_codes(read_named_lines(text, bare, continues), remote, out,
+                    [](const std::string &code) {
+                        const Timings t = parse_raw_timings(code);
+                        if (!t.ok()) {
+                            fail(0, t.error);
+                        }
+                        return key_from_durations({}, 0, t.durations_us, 38000);
+                    });
 }
 
 void write_raw(const CodeFile &file, std::string &out, std::vector<std::string> &) {

@@ -238,8 +238,8 @@ std::vector<NamedCode> read_named_lines(std::string_view text, bool (*bare)(std:
         }
         if (open && continues != nullptr && continues(out.back().code, t)) {
             if (out.back().code.size() + t.size() >= kMaxLineChars) {
-                fail(l.number, "the code is longer than " + std::to_string(kMaxLineChars) +
-                                   " characters");
+                fail(l.number,
+                     "the code is longer than " + std::to_string(kMaxLineChars) + " characters");
             }
             out.back().code += " ";
             out.back().code += t;
@@ -261,7 +261,8 @@ std::vector<NamedCode> read_named_lines(std::string_view text, bool (*bare)(std:
             c.code = std::string(trim(t.substr(colon + 1)));
         }
         if (c.code.size() > kMaxLineChars) {
-            fail(l.number, "the code is longer than " + std::to_string(kMaxLineChars) + " characters");
+            fail(l.number,
+                 "the code is longer than " + std::to_string(kMaxLineChars) + " characters");
         }
         out.push_back(std::move(c));
         open = true;
@@ -307,7 +308,8 @@ Signal signal_from_durations(std::span<const uint32_t> durations, double carrier
     Signal s;
     s.carrier_hz = carrier_hz;
     for (std::size_t i = 0; i < durations.size(); i += 2) {
-        s.once.push_back({durations[i], i + 1 < durations.size() ? durations[i + 1] : final_gap_us});
+        s.once.push_back(
+            {durations[i], i + 1 < durations.size() ? durations[i + 1] : final_gap_us});
     }
     return s;
 }

@@ -148,18 +148,33 @@ class Parser {
             }
             const char e = t_[i_++];
             switch (e) {
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case 'r': out += '\r'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
                 case 'u':
                 case 'U': {
                     const std::size_t n = e == 'u' ? 4 : 8;
-                    const auto cp = i_ + n <= t_.size() ? c_number("0x" + std::string(t_.substr(i_, n)))
-                                                        : std::nullopt;
+                    const auto cp = i_ + n <= t_.size()
+                                        ? c_number("0x" + std::string(t_.substr(i_, n)))
+                                        : std::nullopt;
                     if (!cp || *cp > 0x10FFFF) {
                         fail(line_, "a bad " + shown(std::string("\\") + e) + " escape");
                     }
@@ -167,7 +182,8 @@ class Parser {
                     i_ += n;
                     break;
                 }
-                default: fail(line_, "unknown escape " + shown(std::string("\\") + e));
+                default:
+                    fail(line_, "unknown escape " + shown(std::string("\\") + e));
             }
         }
         if (i_ >= t_.size()) {
@@ -231,8 +247,9 @@ class Parser {
             }
         } else {
             const std::size_t start = i_;
-            while (i_ < t_.size() && (std::isalnum(static_cast<unsigned char>(t_[i_])) != 0 ||
-                                      t_[i_] == '_' || t_[i_] == '+' || t_[i_] == '-' || t_[i_] == '.')) {
+            while (i_ < t_.size() &&
+                   (std::isalnum(static_cast<unsigned char>(t_[i_])) != 0 || t_[i_] == '_' ||
+                    t_[i_] == '+' || t_[i_] == '-' || t_[i_] == '.')) {
                 ++i_;
             }
             v.text = std::string(t_.substr(start, i_ - start));

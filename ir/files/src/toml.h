@@ -16,10 +16,10 @@ struct Member;
 
 struct Value {
     enum class Type { String, Integer, Bool, Array, Table } type = Type::String;
-    std::string text;      ///< a string's value, an integer's or bool's text
-    int64_t integer = 0;   ///< Integer
-    std::vector<Value> elements;                         ///< Array
-    std::vector<Member> members;                         ///< inline Table
+    std::string text;             ///< a string's value, an integer's or bool's text
+    int64_t integer = 0;          ///< Integer
+    std::vector<Value> elements;  ///< Array
+    std::vector<Member> members;  ///< inline Table
 };
 
 struct Member {

@@ -29,11 +29,16 @@ std::string decode_of(const CodeFile &file, const std::string &remote, const std
 }
 
 TEST(Files, FormatFromTheNameElseFromTheFirstLines) {
-    const std::pair<const char *, const char *> named[] = {
-        {"/x/lircd.conf.samsung", "lircd"}, {"tv.conf", "lircd"},   {"tv.ir", "flipper"},
-        {"codes.json", "broadlink"},        {"tv.gc", "gc"},        {"tv.h", "irremote"},
-        {"a.raw", "raw"},                   {"a.mode2", "mode2"},   {"rc6_mce.toml", "keymap"},
-        {"a.pronto", "pronto"}};
+    const std::pair<const char *, const char *> named[] = {{"/x/lircd.conf.samsung", "lircd"},
+                                                           {"tv.conf", "lircd"},
+                                                           {"tv.ir", "flipper"},
+                                                           {"codes.json", "broadlink"},
+                                                           {"tv.gc", "gc"},
+                                                           {"tv.h", "irremote"},
+                                                           {"a.raw", "raw"},
+                                                           {"a.mode2", "mode2"},
+                                                           {"rc6_mce.toml", "keymap"},
+                                                           {"a.pronto", "pronto"}};
     for (const auto &[path, format] : named) {
         const auto f = guess_format(path, "");
         ASSERT_TRUE(f.has_value()) << path;
@@ -73,8 +78,12 @@ TEST(Files, LargeMissingAndFolderPathsAreRefusedBeforeReading) {
 
 TEST(Files, FindKeyNamesWhatThereIs) {
     CodeFile file;
-    file.remotes = {{"tv", nullptr, 0, {protocol_key("POWER", "NEC1 D=4 F=8")}},
-                    {"amp", nullptr, 0, {protocol_key("POWER", "NEC1 D=5 F=8"), protocol_key("MUTE", "NEC1 D=5 F=9")}}};
+    file.remotes = {
+        {"tv", nullptr, 0, {protocol_key("POWER", "NEC1 D=4 F=8")}},
+        {"amp",
+         nullptr,
+         0,
+         {protocol_key("POWER", "NEC1 D=5 F=8"), protocol_key("MUTE", "NEC1 D=5 F=9")}}};
     std::string why;
     EXPECT_EQ(find_key(file, "amp", "MUTE", why), &file.remotes[1].keys[1]);
     EXPECT_EQ(find_key(file, "", "MUTE", why), &file.remotes[1].keys[1]);
@@ -98,8 +107,10 @@ TEST(Files, AddingAKeyInsertsItAndLeavesTheRestOfTheFile) {
                                    : f.format == Format::Lircd ? "living_room"
                                                                : "living room";
         // Codes that repeat whole frames, which every format keeps as they mean.
-        ASSERT_EQ(add_key_to_file(path, remote, protocol_key("POWER", "RC6 D=4 F=8")), "") << f.name;
-        ASSERT_EQ(add_key_to_file(path, remote, protocol_key("MUTE", "Sony12 D=1 F=20")), "") << f.name;
+        ASSERT_EQ(add_key_to_file(path, remote, protocol_key("POWER", "RC6 D=4 F=8")), "")
+            << f.name;
+        ASSERT_EQ(add_key_to_file(path, remote, protocol_key("MUTE", "Sony12 D=1 F=20")), "")
+            << f.name;
         const std::string before = peer::slurp(path);
         ASSERT_EQ(add_key_to_file(path, remote, protocol_key("UP", "RC5 D=0 F=16")), "") << f.name;
         const std::string after = peer::slurp(path);
@@ -118,28 +129,36 @@ TEST(Files, AddingAKeyInsertsItAndLeavesTheRestOfTheFile) {
         EXPECT_EQ(decode_of(r.file, remote, "MUTE"), "Sony12 D=1 F=20") << f.name;
         EXPECT_EQ(decode_of(r.file, remote, "UP"), "RC5 D=0 F=16 T=0") << f.name;
 
-        EXPECT_NE(add_key_to_file(path, remote, protocol_key("UP", "RC5 D=0 F=17")).find("already has a key UP"),
+        EXPECT_NE(add_key_to_file(path, remote, protocol_key("UP", "RC5 D=0 F=17"))
+                      .find("already has a key UP"),
                   std::string::npos)
             << f.name;
         EXPECT_EQ(peer::slurp(path), after) << f.name;
     }
     const std::string broken = dir.file("broken.conf");
     std::ofstream(broken) << "begin remote\n name x\n flags NOPE\n";
-    EXPECT_NE(add_key_to_file(broken, "x", protocol_key("A", "NEC1 D=1 F=1")).find("unknown flag"), std::string::npos);
+    EXPECT_NE(add_key_to_file(broken, "x", protocol_key("A", "NEC1 D=1 F=1")).find("unknown flag"),
+              std::string::npos);
     EXPECT_EQ(peer::slurp(broken), "begin remote\n name x\n flags NOPE\n");
-    EXPECT_NE(add_key_to_file(dir.file("new.conf"), "x y", protocol_key("A", "NEC1 D=1 F=1")).find("no blanks"),
+    EXPECT_NE(add_key_to_file(dir.file("new.conf"), "x y", protocol_key("A", "NEC1 D=1 F=1"))
+                  .find("no blanks"),
               std::string::npos);
     const std::string parametric = dir.file("param.conf");
     CodeFile nec;
     nec.remotes = {{"tv", nullptr, 0, {protocol_key("POWER", "NEC1 D=4 F=8")}}};
     std::ofstream(parametric) << write(nec, Format::Lircd).text;
-    EXPECT_NE(add_key_to_file(parametric, "tv", protocol_key("A", "NEC1 D=1 F=1")).find("parametric"),
-              std::string::npos);
-    EXPECT_NE(add_key_to_file(dir.file("no/such/folder/tv.ir"), "tv", protocol_key("A", "NEC1 D=1 F=1")), "");
-    EXPECT_NE(add_key_to_file(dir.file("tv.ir"), "kitchen", protocol_key("A", "NEC1 D=1 F=1")).find("one remote"),
+    EXPECT_NE(
+        add_key_to_file(parametric, "tv", protocol_key("A", "NEC1 D=1 F=1")).find("parametric"),
+        std::string::npos);
+    EXPECT_NE(
+        add_key_to_file(dir.file("no/such/folder/tv.ir"), "tv", protocol_key("A", "NEC1 D=1 F=1")),
+        "");
+    EXPECT_NE(add_key_to_file(dir.file("tv.ir"), "kitchen", protocol_key("A", "NEC1 D=1 F=1"))
+                  .find("one remote"),
               std::string::npos);
     for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
-        EXPECT_EQ(entry.path().string().find(".conf."), std::string::npos) << "left behind: " << entry.path();
+        EXPECT_EQ(entry.path().string().find(".conf."), std::string::npos)
+            << "left behind: " << entry.path();
     }
 }
 
@@ -147,7 +166,9 @@ TEST(Files, AddingAKeyInsertsItAndLeavesTheRestOfTheFile) {
 // names the file: never a crash, never an exception.
 TEST(Files, TruncatedFilesReadOrSayWhere) {
     CodeFile file;
-    file.remotes = {{"tv", nullptr, 0,
+    file.remotes = {{"tv",
+                     nullptr,
+                     0,
                      {protocol_key("POWER", "NEC1 D=4 F=8"), protocol_key("UP", "RC6 D=1 F=2"),
                       protocol_key("DOWN", "Sony20 D=1 S=2 F=3")}}};
     std::mt19937 rng(7);

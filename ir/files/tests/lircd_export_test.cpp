@@ -87,9 +87,10 @@ TEST(LircdExport, LircdSendsEveryKeyAsWritten) {
         }
         for (const lircd::Code &c : r.codes) {
             state ^= r.toggle_bit_mask;
-            const peer::Run run = peer::run({kIrsend, "-d", lircd.socket(), "SEND_ONCE", r.name, c.name},
-                                            dir.path());
-            ASSERT_EQ(run.status, 0) << r.name << " " << c.name << ": " << peer::slurp(dir.file("out.txt"));
+            const peer::Run run =
+                peer::run({kIrsend, "-d", lircd.socket(), "SEND_ONCE", r.name, c.name}, dir.path());
+            ASSERT_EQ(run.status, 0)
+                << r.name << " " << c.name << ": " << peer::slurp(dir.file("out.txt"));
             const std::vector<uint32_t> f = frames_of(r, c, state);
             expected.insert(expected.end(), f.begin(), f.end());
             ++keys;
@@ -108,14 +109,20 @@ TEST(LircdExport, LircdSendsEveryKeyAsWritten) {
             const uint32_t tolerance = info(Format::Lircd).resolution_us;
             bool close = a.size() == b.size();
             for (std::size_t p = 0; close && p < a.size(); ++p) {
-                close = a[p].size() == b[p].size() &&
-                        std::equal(a[p].begin(), a[p].end(), b[p].begin(), [&](const ir::Burst &x, const ir::Burst &y) {
-                            return std::max(x.on_us, y.on_us) - std::min(x.on_us, y.on_us) <= tolerance &&
-                                   std::max(x.off_us, y.off_us) - std::min(x.off_us, y.off_us) <= tolerance;
-                        });
+                close =
+                    a[p].size() == b[p].size() &&
+                    std::equal(a[p].begin(), a[p].end(), b[p].begin(),
+                               [&](const ir::Burst &x, const ir::Burst &y) {
+                                   return std::max(x.on_us, y.on_us) - std::min(x.on_us, y.on_us) <=
+                                              tolerance &&
+                                          std::max(x.off_us, y.off_us) -
+                                                  std::min(x.off_us, y.off_us) <=
+                                              tolerance;
+                               });
             }
             EXPECT_TRUE(close) << r.name << " " << c.name;
-            as_written += state == lircd::written_toggle_state(r, r.raw() ? 0 : c.codes.front()) ? 1 : 0;
+            as_written +=
+                state == lircd::written_toggle_state(r, r.raw() ? 0 : c.codes.front()) ? 1 : 0;
         }
     }
     std::istringstream sent(peer::slurp(dir.file("sent.txt")));
@@ -127,11 +134,13 @@ TEST(LircdExport, LircdSendsEveryKeyAsWritten) {
     }
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
-        ASSERT_LE(std::max(got[i], expected[i]) - std::min(got[i], expected[i]), 1u) << "duration " << i;
+        ASSERT_LE(std::max(got[i], expected[i]) - std::min(got[i], expected[i]), 1u)
+            << "duration " << i;
     }
-    std::printf("lircd sent %d keys of %zu exported remotes (%d parametric), %zu durations; %d "
-                "with the toggle as written\n",
-                keys, parsed.remotes.size(), parametric, got.size(), as_written);
+    std::printf(
+        "lircd sent %d keys of %zu exported remotes (%d parametric), %zu durations; %d "
+        "with the toggle as written\n",
+        keys, parsed.remotes.size(), parametric, got.size(), as_written);
 }
 
 }  // namespace

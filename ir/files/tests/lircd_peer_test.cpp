@@ -116,7 +116,8 @@ TEST(LircdPeer, CompatRemotesSendAsIrsimsendSendsThem) {
             const std::vector<Item> want = expected_stream(r, skipped);
             const std::size_t n = std::min(got.size(), want.size());
             for (std::size_t i = 0; i < n; ++i) {
-                ASSERT_TRUE(got[i].kind == want[i].kind && std::llabs(got[i].value - want[i].value) <= 1)
+                ASSERT_TRUE(got[i].kind == want[i].kind &&
+                            std::llabs(got[i].value - want[i].value) <= 1)
                     << path << " remote " << r.name << " key " << want[i].key << " item " << i
                     << ": irsimsend " << got[i].kind << " " << got[i].value << ", here "
                     << want[i].kind << " " << want[i].value;
@@ -133,9 +134,10 @@ TEST(LircdPeer, CompatRemotesSendAsIrsimsendSendsThem) {
             }
         }
     }
-    std::printf("compared %zu files, %d remotes, %d keys (%d with timings, %d code only), "
-                "%d durations; %d keys not compared\n",
-                paths.size(), remotes, keys, timed, code_only, durations, skipped);
+    std::printf(
+        "compared %zu files, %d remotes, %d keys (%d with timings, %d code only), "
+        "%d durations; %d keys not compared\n",
+        paths.size(), remotes, keys, timed, code_only, durations, skipped);
     EXPECT_GT(timed, 1000);
 }
 

@@ -101,7 +101,8 @@ inline std::vector<std::string> compat_remotes() {
 /// its own options file and log keep it away from /etc/lirc. Stopped with the object.
 class Lircd {
   public:
-    Lircd(const std::string &dir, const std::string &conf, const std::string &out) : sock_(dir + "/lircd.sock") {
+    Lircd(const std::string &dir, const std::string &conf, const std::string &out)
+        : sock_(dir + "/lircd.sock") {
         std::ofstream(dir + "/lirc_options.conf") << "[lircd]\nnodaemon = True\n";
         pid_ = ::fork();
         if (pid_ == 0) {

@@ -49,12 +49,13 @@ TEST(Peers, KeytableKeymapsReadAndDecodeToTheirScancodes) {
                     std::getline(in, line);
                 }
                 EXPECT_EQ(std::strtoull(line.c_str(), nullptr, 0), k.decode->kernel->scancode)
-                    << entry.path() << ":" << k.line << " " << k.name << " " << k.decode->kernel->text();
+                    << entry.path() << ":" << k.line << " " << k.name << " "
+                    << k.decode->kernel->text();
             }
         }
     }
-    std::printf("read %d keymaps, %d keys (%d with timings, %d of a kernel protocol)\n", files, keys,
-                timed, kernel);
+    std::printf("read %d keymaps, %d keys (%d with timings, %d of a kernel protocol)\n", files,
+                keys, timed, kernel);
     EXPECT_GT(kernel, 500);
 }
 
@@ -71,7 +72,8 @@ TEST(Peers, Pronto2lircWritesWhatTheProntoCodesHold) {
         const ir::protocols::ProtocolInfo &p = ir::protocols::all()[i];
         std::vector<ir::protocols::Param> params;
         for (const ir::protocols::ParamInfo &info : p.params) {
-            params.push_back({info.name, info.fixed ? std::stoull(std::string(info.fallback)) : info.max / 3});
+            params.push_back(
+                {info.name, info.fixed ? std::stoull(std::string(info.fallback)) : info.max / 3});
         }
         const auto e = ir::protocols::encode(p, params);
         ASSERT_TRUE(e.ok()) << p.name << ": " << e.error;

@@ -21,7 +21,8 @@ std::string summary(CodeFile file) {
             auto timings = [](const std::vector<ir::Burst> &part) {
                 std::string t;
                 for (const ir::Burst &b : part) {
-                    t += (t.empty() ? "" : " ") + std::to_string(b.on_us) + " " + std::to_string(b.off_us);
+                    t += (t.empty() ? "" : " ") + std::to_string(b.on_us) + " " +
+                         std::to_string(b.off_us);
                 }
                 return t;
             };
@@ -83,24 +84,32 @@ const std::vector<Case> &cases() {
          "begin remote\n name hw\n bits 16\n one 0 0\n zero 0 0\n gap 1000\n begin codes\n"
          "  k 0x1234\n end codes\nend remote\n",
          "hw/k=(no timings: the remote gives no bit lengths, only code 0x1234)"},
-        {Format::Lircd, "begin remote\n name r\n flags SPACE_ENC|FANCY\n", "error: 3: unknown flag 'FANCY'"},
-        {Format::Lircd, "begin remote\n name r\n flags RC5|RC6\n", "error: 3: more than one protocol"},
+        {Format::Lircd, "begin remote\n name r\n flags SPACE_ENC|FANCY\n",
+         "error: 3: unknown flag 'FANCY'"},
+        {Format::Lircd, "begin remote\n name r\n flags RC5|RC6\n",
+         "error: 3: more than one protocol"},
         {Format::Lircd, "begin remote\n name r\n bits 16\n begin codes\n  a 0x1\n",
          "error: 5: the file ends inside remote 'r'"},
-        {Format::Lircd, "begin remote\n name r\n begin raw_codes\n  name a\n  100 200\n end raw_codes\n",
+        {Format::Lircd,
+         "begin remote\n name r\n begin raw_codes\n  name a\n  100 200\n end raw_codes\n",
          "error: 6: a: 2 durations, an odd number"},
         {Format::Lircd, "  begin codes\n", "error: 1: begin codes outside a remote"},
-        {Format::Lircd, "begin remote\n name r\n bits 40\n pre_data_bits 30\n begin codes\n end codes\nend remote\n",
+        {Format::Lircd,
+         "begin remote\n name r\n bits 40\n pre_data_bits 30\n begin codes\n end codes\nend "
+         "remote\n",
          "error: 1: remote r: pre_data_bits + bits + post_data_bits is 70"},
         {Format::Lircd, "begin remote\n name r\n gap 0x\n", "error: 3: '0x' is not a number"},
-        {Format::Lircd, "include \"other.conf\"\n", "error: 1: include 'other.conf': includes are followed"},
+        {Format::Lircd, "include \"other.conf\"\n",
+         "error: 1: include 'other.conf': includes are followed"},
         {Format::Lircd, "begin remote\n  wibble 3\n", "error: 2: unknown parameter 'wibble'"},
         // Flipper: the firmware's names and byte dumps.
         {Format::Flipper,
          "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
-         "address: 04 00 00 00\ncommand: 08 00 00 00\n#\nname: Vol\ntype: parsed\nprotocol: SIRC20\n"
+         "address: 04 00 00 00\ncommand: 08 00 00 00\n#\nname: Vol\ntype: parsed\nprotocol: "
+         "SIRC20\n"
          "address: 0A 01 00 00\ncommand: 12 00 00 00\n#\nname: Ch\ntype: parsed\nprotocol: NECext\n"
-         "address: 04 FB 00 00\ncommand: 08 F7 00 00\n#\nname: Wide\ntype: parsed\nprotocol: NECext\n"
+         "address: 04 FB 00 00\ncommand: 08 F7 00 00\n#\nname: Wide\ntype: parsed\nprotocol: "
+         "NECext\n"
          "address: 04 05 00 00\ncommand: 08 07 00 00\n",
          "tv/Power=NEC1 D=4 S=251 F=8; tv/Vol=Sony20 D=10 S=8 F=18; tv/Ch=NEC1 D=4 S=251 F=8; "
          "tv/Wide=NEC1-f16 D=4 S=5 F=1800"},
@@ -113,22 +122,29 @@ const std::vector<Case> &cases() {
          "address: F3 3F 00 00\ncommand: 01 00 00 00\n",
          "tv/Far=(RC6 address F3 3F 00 00 or command 01 00 00 00 is out of range)"},
         {Format::Flipper, "name: A\n", "error: 1: not a Flipper infrared file"},
-        {Format::Flipper, "Filetype: IR signals file\nVersion: 1\nname: A\ntype: parsed\nprotocol: NEC\n",
+        {Format::Flipper,
+         "Filetype: IR signals file\nVersion: 1\nname: A\ntype: parsed\nprotocol: NEC\n",
          "error: 3: A: a parsed entry needs"},
         {Format::Flipper,
          "Filetype: IR signals file\nVersion: 1\nname: A\ntype: parsed\nprotocol: NEC\naddress: 4\n"
          "command: 08 00 00 00\n",
          "error: 6: '4' is not a hex byte"},
-        {Format::Flipper, "Filetype: IR signals file\nVersion: 1\nname: A\ntype: raw\nfrequency: 38000\ndata: 1 x\n",
+        {Format::Flipper,
+         "Filetype: IR signals file\nVersion: 1\nname: A\ntype: raw\nfrequency: 38000\ndata: 1 x\n",
          "error: 6: 'x' is not a duration"},
         // Broadlink: 16, 32, 300 (0x00 0x01 0x2c), 16 and 3333 ticks of 32.84 µs.
-        {Format::Broadlink, "{\"data\": {\"tv\": {\"power\": \"JgAJABAgAAEsEAANBQAAAA==\"}}, \"version\": 1}",
+        {Format::Broadlink,
+         "{\"data\": {\"tv\": {\"power\": \"JgAJABAgAAEsEAANBQAAAA==\"}}, \"version\": 1}",
          "tv/power=525 1051 9852 525 109456 120000 @38000"},
-        {Format::Broadlink, "{\"commands\": {\"off\": \"b64:JgAJABAgAAEsEAANBQAAAA==\", \"cool\": {\"18\": [\"JgAJABAgAAEsEAANBQAAAA==\"]}}}",
-         "tv/off=525 1051 9852 525 109456 120000 @38000; tv/cool/18=525 1051 9852 525 109456 120000 @38000"},
+        {Format::Broadlink,
+         "{\"commands\": {\"off\": \"b64:JgAJABAgAAEsEAANBQAAAA==\", \"cool\": {\"18\": "
+         "[\"JgAJABAgAAEsEAANBQAAAA==\"]}}}",
+         "tv/off=525 1051 9852 525 109456 120000 @38000; tv/cool/18=525 1051 9852 525 109456 "
+         "120000 @38000"},
         {Format::Broadlink, "tv/up: JgAJABAgAAEsEAANBQAAAA==\n",
          "tv/up=525 1051 9852 525 109456 120000 @38000"},
-        {Format::Broadlink, "sgACAAUF\n", "error: 1: packet type 0xB2 is not IR (0x26): a radio code"},
+        {Format::Broadlink, "sgACAAUF\n",
+         "error: 1: packet type 0xB2 is not IR (0x26): a radio code"},
         {Format::Broadlink, "{\"a\": \"JgAJABAgAAEsEAANBQAAAA==\",\n \"b\": \"JgD/ABAg\"}",
          "error: 2: b: the packet claims 255 bytes"},
         {Format::Broadlink, "{\"a\": [1, 2,\n", "error: 2: a value expected at the end"},
@@ -137,10 +153,12 @@ const std::vector<Case> &cases() {
         // Global Caché: 96, 24 | 48, 24, 24, 1000 periods at 40 kHz, sent twice from offset 3.
         {Format::GlobalCache, "sendir,1:1,1,40000,2,3,96,24,48,24,24,1000\n",
          "tv/1=2400 600 1200 600 600 25000 | 1200 600 600 25000 @40000"},
-        {Format::GlobalCache, "tv/up: sendir,1:1,1,40000,1,1,96,24,48,1000\n", "tv/up=2400 600 1200 25000 @40000"},
+        {Format::GlobalCache, "tv/up: sendir,1:1,1,40000,1,1,96,24,48,1000\n",
+         "tv/up=2400 600 1200 25000 @40000"},
         {Format::GlobalCache, "tv/up: sendir,1:1,1,40000,1,1,96,24,48\n", "error: 1: 3 durations"},
         {Format::GlobalCache, "sendir,1:1,1,400,1,1,96,24\n", "error: 1: frequency '400' is not"},
-        {Format::GlobalCache, "\nsendir,1:1,1,40000,1,2,96,24,10,10\n", "error: 2: offset 2 is not an on time"},
+        {Format::GlobalCache, "\nsendir,1:1,1,40000,1,2,96,24,10,10\n",
+         "error: 2: offset 2 is not an on time"},
         // IRremote as its ReceiveDump example prints it.
         {Format::IRremote,
          "uint16_t rawData[3] = {9000,4500, 560};  // Protocol=UNKNOWN\n"
@@ -154,33 +172,45 @@ const std::vector<Case> &cases() {
         {Format::Raw, "up: +9024 x\n", "error: 1: word 2: 'x' is not a duration"},
         {Format::Mode2, "carrier 36000\npulse 100\nspace 200\npulse 300\ntimeout 125000\n",
          "tv/1=100 200 300 125000 @36000"},
-        {Format::Mode2, "# name: tv/a\npulse 100\nspace 200\n# name: tv/b\npulse 5\nspace 6\npulsar 12\n",
+        {Format::Mode2,
+         "# name: tv/a\npulse 100\nspace 200\n# name: tv/b\npulse 5\nspace 6\npulsar 12\n",
          "error: 7: 'pulsar 12' is not pulse"},
         // ir-keytable keymaps: kernel protocols, raw keys, a BPF pulse_distance protocol.
         {Format::Keymap,
-         "[[protocols]]\nname = 'tv'\nprotocol = 'nec'\n[protocols.scancodes]\n0x0408 = 'KEY_POWER'\n"
-         "0x123456 = \"KEY_UP\" # necx\n[[protocols]]\nname = 'tv'\nprotocol = 'raw'\n[[protocols.raw]]\n"
-         "keycode = 'KEY_A'\nraw = '+100 -200 +300'\n[[protocols.raw]]\nkeycode = 'KEY_B'\nraw = [\n  100, -200,\n  300 ]\n",
-         "tv/KEY_POWER=NEC1 D=4 S=251 F=8; tv/KEY_UP=NEC1 D=18 S=52 F=86; tv/KEY_A=100 200 300 120000 @38000; "
+         "[[protocols]]\nname = 'tv'\nprotocol = 'nec'\n[protocols.scancodes]\n0x0408 = "
+         "'KEY_POWER'\n"
+         "0x123456 = \"KEY_UP\" # necx\n[[protocols]]\nname = 'tv'\nprotocol = "
+         "'raw'\n[[protocols.raw]]\n"
+         "keycode = 'KEY_A'\nraw = '+100 -200 +300'\n[[protocols.raw]]\nkeycode = 'KEY_B'\nraw = "
+         "[\n  100, -200,\n  300 ]\n",
+         "tv/KEY_POWER=NEC1 D=4 S=251 F=8; tv/KEY_UP=NEC1 D=18 S=52 F=86; tv/KEY_A=100 200 300 "
+         "120000 @38000; "
          "tv/KEY_B=100 200 300 120000 @38000"},
         {Format::Keymap,
-         "[[protocols]]\nname = 'dish'\nprotocol = 'pulse_distance'\nheader_pulse = 5000\nheader_space = 2500\n"
+         "[[protocols]]\nname = 'dish'\nprotocol = 'pulse_distance'\nheader_pulse = "
+         "5000\nheader_space = 2500\n"
          "bits = 2\nbit_pulse = 700\nbit_1_space = 1700\nbit_0_space = 3000\ntrailer_pulse = 700\n"
          "[protocols.scancodes]\n0x2 = 'KEY_TV'\n[[protocols]]\nname = 'hw'\nprotocol = 'unknown'\n"
          "[protocols.scancodes]\n0x10 = 'KEY_X'\n",
-         "dish/KEY_TV=| 5000 2500 700 1700 700 3000 700 125000 @38000; hw/KEY_X=(no timings: protocol "
+         "dish/KEY_TV=| 5000 2500 700 1700 700 3000 700 125000 @38000; hw/KEY_X=(no timings: "
+         "protocol "
          "'unknown' is decoded by receivers, not known here)"},
-        {Format::Keymap, "[[protocols]]\nprotocol = 'nec'\n[protocols.scancodes]\n0x1 = 'A'\n0x01 = 'B'\n",
+        {Format::Keymap,
+         "[[protocols]]\nprotocol = 'nec'\n[protocols.scancodes]\n0x1 = 'A'\n0x01 = 'B'\n",
          "error: 5: scancode 0x01 appears twice (line 4)"},
-        {Format::Keymap, "[[protocols]]\nprotocol = 'raw'\n[[protocols.raw]]\nkeycode = 'A'\nraw = [1, 2,\n",
+        {Format::Keymap,
+         "[[protocols]]\nprotocol = 'raw'\n[[protocols.raw]]\nkeycode = 'A'\nraw = [1, 2,\n",
          "error: 6: a value expected"},
-        {Format::Keymap, "a = " + nested("[", "]", 40) + "\n", "error: 1: nested more than 32 deep"},
+        {Format::Keymap, "a = " + nested("[", "]", 40) + "\n",
+         "error: 1: nested more than 32 deep"},
         // Pronto: pronto2lirc's "NAME:CODE" lines, codes going on over lines.
         {Format::Pronto, "power:" + nec_pronto() + "\n", "tv/power=NEC1 D=4 S=251 F=8"},
-        {Format::Pronto, "# codes\n" + nec_pronto().substr(0, 100) + "\n" + nec_pronto().substr(100) + "\n\n" +
-                             "900A 006C 0000 0001 04FB 08F7\n",
+        {Format::Pronto,
+         "# codes\n" + nec_pronto().substr(0, 100) + "\n" + nec_pronto().substr(100) + "\n\n" +
+             "900A 006C 0000 0001 04FB 08F7\n",
          "tv/1=NEC1 D=4 S=251 F=8; tv/2=NEC1 D=4 S=251 F=8"},
-        {Format::Pronto, "a: 0000 006C 0000 0001 015G 00AD\n", "error: 1: word 5: '015G' is not hexadecimal"},
+        {Format::Pronto, "a: 0000 006C 0000 0001 015G 00AD\n",
+         "error: 1: word 5: '015G' is not hexadecimal"},
     };
     return kCases;
 }

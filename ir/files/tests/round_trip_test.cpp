@@ -89,7 +89,8 @@ TEST_P(RoundTrip, KeepsKeysSignalsAndDecodes) {
         file.remotes = {remote};
         const WriteResult w = write(file, f.format);
         ASSERT_TRUE(w.ok()) << remote.name << ": " << w.error;
-        const std::string name = remote.name + std::string(f.extensions.substr(0, f.extensions.find(' ')));
+        const std::string name =
+            remote.name + std::string(f.extensions.substr(0, f.extensions.find(' ')));
         ReadResult r = read(w.text, f.format, name);
         ASSERT_TRUE(r.ok()) << r.error << "\n" << w.text;
         ASSERT_EQ(r.file.remotes.size(), 1u) << w.text;
@@ -105,7 +106,8 @@ TEST_P(RoundTrip, KeepsKeysSignalsAndDecodes) {
             const Key *found = find_key(r.file, remote.name, want.name, why);
             ASSERT_NE(found, nullptr) << f.name << ": " << why;
             const Key &got = *found;
-            const double period_us = want.signal.carrier_hz > 0 ? 1e6 / want.signal.carrier_hz : 26.3;
+            const double period_us =
+                want.signal.carrier_hz > 0 ? 1e6 / want.signal.carrier_hz : 26.3;
             // Periods round to half a period, and Pronto's frequency word to half its unit.
             const double relative = f.counts_periods ? 0.5 * 0.241246 / period_us : 0;
             const double tolerance = f.resolution_us + (f.counts_periods ? period_us / 2 : 0) + 1;
@@ -115,7 +117,8 @@ TEST_P(RoundTrip, KeepsKeysSignalsAndDecodes) {
                 for (std::size_t p = 0; close && p < a.size(); ++p) {
                     close = a[p].size() == b[p].size();
                     for (std::size_t d = 0; close && d < a[p].size(); ++d) {
-                        close = std::fabs(double(a[p][d]) - double(b[p][d])) <= tolerance + relative * a[p][d];
+                        close = std::fabs(double(a[p][d]) - double(b[p][d])) <=
+                                tolerance + relative * a[p][d];
                     }
                 }
                 return close;
@@ -129,10 +132,12 @@ TEST_P(RoundTrip, KeepsKeysSignalsAndDecodes) {
                 close = within(ir::protocols::encode(*kp, want.decode->kernel->scancode).signal);
             }
             const auto a = kept(want.signal, f), b = kept(got.signal, f);
-            EXPECT_TRUE(close) << f.name << " " << remote.name << " " << want.name << "\n  wrote " << text(a)
-                               << "\n  read  " << text(b) << "\n" << w.text;
+            EXPECT_TRUE(close) << f.name << " " << remote.name << " " << want.name << "\n  wrote "
+                               << text(a) << "\n  read  " << text(b) << "\n"
+                               << w.text;
             if (f.keeps_carrier) {
-                EXPECT_NEAR(got.signal.carrier_hz, want.signal.carrier_hz, want.signal.carrier_hz * 0.01)
+                EXPECT_NEAR(got.signal.carrier_hz, want.signal.carrier_hz,
+                            want.signal.carrier_hz * 0.01)
                     << f.name << " " << remote.name;
             }
             // A code read back in the shape it was written (not flattened into one sequence,
@@ -150,7 +155,10 @@ TEST_P(RoundTrip, KeepsKeysSignalsAndDecodes) {
     EXPECT_GT(same_shape, 0) << "no key of " << f.name << " kept its shape";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values(Format::Lircd, Format::Flipper, Format::Broadlink, Format::GlobalCache, Format::IRremote, Format::Raw, Format::Mode2, Format::Keymap, Format::Pronto),
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
+                         ::testing::Values(Format::Lircd, Format::Flipper, Format::Broadlink,
+                                           Format::GlobalCache, Format::IRremote, Format::Raw,
+                                           Format::Mode2, Format::Keymap, Format::Pronto),
                          [](const auto &p) { return std::string(ir::files::info(p.param).name); });
 
 }  // namespace

@@ -23,8 +23,9 @@ int convert(const Context &ctx, const ConvertOptions &o) {
         to = ir::files::guess_format(o.out, {});
     }
     if (!to) {
-        return fail(ctx, kUsage, "name the output format with --to (lircd, flipper, broadlink, gc, "
-                                 "irremote, raw, mode2, keymap or pronto)");
+        return fail(ctx, kUsage,
+                    "name the output format with --to (lircd, flipper, broadlink, gc, "
+                    "irremote, raw, mode2, keymap or pronto)");
     }
     const ir::files::ReadResult r = read_code_file(o.in, o.from);
     if (!r.ok()) {
@@ -57,7 +58,8 @@ int convert(const Context &ctx, const ConvertOptions &o) {
                        .text("written", o.out)
                        .text("format", ir::files::info(*to).name)
                        .number("keys", static_cast<long long>(keys))
-                       .number("warnings", static_cast<long long>(r.file.warnings.size() + w.warnings.size()))
+                       .number("warnings",
+                               static_cast<long long>(r.file.warnings.size() + w.warnings.size()))
                        .str());
     } else if (o.out != "-") {
         std::fprintf(stderr, "krvx: %zu keys written to %s\n", keys, o.out.c_str());

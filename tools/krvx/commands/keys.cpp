@@ -49,7 +49,8 @@ int keys(const Context &ctx, const KeysOptions &o) {
                 if (k.has_signal()) {
                     line.number("once_pairs", static_cast<long long>(k.signal.once.size()))
                         .number("repeat_pairs", static_cast<long long>(k.signal.repeat.size()))
-                        .number("carrier_hz", static_cast<long long>(std::lround(k.signal.carrier_hz)));
+                        .number("carrier_hz",
+                                static_cast<long long>(std::lround(k.signal.carrier_hz)));
                 }
                 if (!decode.empty()) {
                     line.text("decode", decode);
@@ -63,7 +64,8 @@ int keys(const Context &ctx, const KeysOptions &o) {
                 print_line(line.str());
                 continue;
             }
-            std::string what = k.has_signal() ? (decode.empty() ? pairs_text(k.signal) : decode) : "";
+            std::string what =
+                k.has_signal() ? (decode.empty() ? pairs_text(k.signal) : decode) : "";
             if (!kernel.empty()) {
                 what += " (" + kernel + ")";
             }
@@ -80,9 +82,11 @@ int keys(const Context &ctx, const KeysOptions &o) {
 
 Command add_keys(CLI::App &parent) {
     auto o = std::make_shared<KeysOptions>();
-    auto *cmd = parent.add_subcommand("keys", "List the remotes and keys of a code file with their decodes");
+    auto *cmd = parent.add_subcommand(
+        "keys", "List the remotes and keys of a code file with their decodes");
     cmd->add_option("FILE", o->file, "The code file, - for standard input")->required();
-    add_format_option(*cmd, "--from", o->from, "The file's format (default: from its name or contents)");
+    add_format_option(*cmd, "--from", o->from,
+                      "The file's format (default: from its name or contents)");
     return {cmd, [o](const Context &ctx) { return keys(ctx, *o); }};
 }
 
