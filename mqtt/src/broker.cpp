@@ -37,6 +37,9 @@ bool Broker::start(std::string &why) {
     }
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION,
                          options_.mqtt_version == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    // Small messages that answer others: Nagle's algorithm would hold each one back until
+    // the peer's delayed acknowledgement (tens of milliseconds).
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mosq_, on_connect);
     mosquitto_disconnect_callback_set(mosq_, on_disconnect);
     mosquitto_message_callback_set(mosq_, on_message);

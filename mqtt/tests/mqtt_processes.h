@@ -121,6 +121,7 @@ class Broker {
         std::ofstream conf(dir_ + "/mosquitto.conf");
         conf << "listener " << port_ << " 127.0.0.1\n"
              << "allow_anonymous true\n"
+             << "set_tcp_nodelay true\n"
              << "persistence true\n"
              << "persistence_location " << dir_
              << "/\n"
@@ -156,6 +157,7 @@ class Client {
         mosq_ = mosquitto_new(persistent_id.empty() ? nullptr : persistent_id.c_str(),
                               persistent_id.empty(), this);
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_message_callback_set(
             mosq_, [](mosquitto *, void *self, const mosquitto_message *m) {
                 auto *c = static_cast<Client *>(self);
