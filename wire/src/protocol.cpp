@@ -141,6 +141,9 @@ bool write_body(Writer &w, const Body &body) {
                 w.u32(m.hold_ms);
                 w.u8(m.quality);
                 return w.str(m.code);
+            } else if constexpr (std::is_same_v<T, LearnStart>) {
+                if (m.timeout_ms != 0)
+                    w.u32(m.timeout_ms);
             } else if constexpr (std::is_same_v<T, LearnStop>) {
                 w.u8(m.mode);
             } else if constexpr (std::is_same_v<T, HookAnswer>) {
@@ -177,7 +180,10 @@ bool write_body(Writer &w, const Body &body) {
             } else if constexpr (std::is_same_v<T, LearnEnd>) {
                 w.u32(m.learn_id);
                 w.i32(m.result);
-                return w.str(m.code);
+                if (!w.str(m.code))
+                    return false;
+                if (m.answer != LearnEnd::None)
+                    w.u8(m.answer);
             }
             return true;  // types without a body
         },
@@ -196,6 +202,8 @@ bool read_fields(Reader &r, T &m) {
         if (!(r.u32(m.hold_ms) && r.u8(m.quality) && r.str(m.code)))
             return false;
         return m.quality <= 100 || r.fail("quality out of range");
+    } else if constexpr (std::is_same_v<T, LearnStart>) {
+        return r.at_end() || r.u32(m.timeout_ms);
     } else if constexpr (std::is_same_v<T, LearnStop>) {
         if (!r.u8(m.mode))
             return false;
@@ -224,7 +232,12 @@ bool read_fields(Reader &r, T &m) {
     } else if constexpr (std::is_same_v<T, LearnProgress>) {
         return r.u32(m.learn_id) && r.i32(m.progress) && r.i32(m.quality) && r.i32(m.carrier_hz);
     } else if constexpr (std::is_same_v<T, LearnEnd>) {
-        return r.u32(m.learn_id) && r.i32(m.result) && r.str(m.code);
+        if (!(r.u32(m.learn_id) && r.i32(m.result) && r.str(m.code)))
+            return false;
+        if (r.at_end())
+            return true;
+        return (r.u8(m.answer) && m.answer <= LearnEnd::BurstAccepted) ||
+               r.fail("answer out of range");
     } else {
         (void)r;
         (void)m;

@@ -21,6 +21,7 @@ std::vector<Message> one_of_each() {
         {10, SetReceive{true}},
         {11, Press{1500, 42, "0000 0073 0000 0001 0020 0020"}},
         {12, LearnStart{}},
+        {12, LearnStart{600000}},
         {13, LearnStop{LearnStop::FinishWithBurst}},
         {14, Hook{}},
         {15, Unhook{}},
@@ -35,6 +36,7 @@ std::vector<Message> one_of_each() {
         {0, LearnBegin{5, true}},
         {0, LearnProgress{5, 100, -1, 38000}},
         {0, LearnEnd{5, -3, ""}},
+        {0, LearnEnd{6, 255, "0000 0073 0000 0001 0020 0CA8", LearnEnd::Injected}},
         {0, DeviceLost{}},
     };
 }
@@ -100,6 +102,14 @@ TEST(WireProtocol, DecoderRefusesEveryKindOfMalformedPayload) {
     ok_refusal[kLengthPrefix + 6] = 0;  // status 0x20000002 -> 0x20000000 ...
     ok_refusal[kLengthPrefix + 9] = 0;  // ... -> 0: a refusal must say what failed
     EXPECT_EQ(decode(payload_of(ok_refusal)).error, "refusal without a status");
+    auto answer = encode({0, LearnEnd{1, 255, "A", LearnEnd::BurstAccepted}});
+    answer.back() = 3;
+    EXPECT_FALSE(decode(payload_of(answer)).message);
+
+    // An optional field is absent or whole: one cut short is refused, not read as absent.
+    const auto timeout = encode({1, LearnStart{5}});
+    for (std::size_t cut = 1; cut < 4; ++cut)
+        EXPECT_FALSE(decode(payload_of(timeout).first(payload_of(timeout).size() - cut)).message);
 }
 
 TEST(WireProtocol, StringsAreBoundedBothWays) {

@@ -5,7 +5,9 @@
 //
 //   u16 type | u32 id | body (per type, all integers little-endian)
 //
-// Strings are u16 length + bytes (no 0 byte), at most kMaxText bytes.
+// Strings are u16 length + bytes (no 0 byte), at most kMaxText bytes. A field in [brackets]
+// ends its body, is written only when it is not 0, and reads as 0 when absent, so that
+// peers that do not know it still understand each other's usual messages.
 //
 // Requests (client -> service) carry a non-zero id chosen by the client; the service
 // answers each with exactly one reply carrying the same id, in any order relative to
@@ -25,7 +27,8 @@
 //   0x0003 Transmit     repeat i32, code str (Pronto text)
 //   0x0004 SetReceive   enabled u8 (0/1)
 //   0x0005 Press        hold_ms u32, quality u8 (0..100), code str  (simulated device only)
-//   0x0010 LearnStart   -                        own learn of this client
+//   0x0010 LearnStart   [timeout_ms u32]         own learn of this client; it ends after
+//                       timeout_ms (1..kMaxLearnTimeoutMs), 0: the service's default
 //   0x0011 LearnStop    mode u8 (0 cancel, 1 finish with the burst captured so far)
 //   0x0012 Hook         -
 //   0x0013 Unhook       -
@@ -39,7 +42,8 @@
 //   0x00C0 Received     code str (12 characters)                         event
 //   0x00C1 LearnBegin   learn_id u32, own u8                             event
 //   0x00C2 LearnProgress learn_id u32, progress i32, quality i32, carrier_hz i32  event
-//   0x00C3 LearnEnd     learn_id u32, result i32, code str                event
+//   0x00C3 LearnEnd     learn_id u32, result i32, code str, [answer u8]   event; answer:
+//                       how a hook ended it (LearnEnd::Answer)
 //   0x00C4 DeviceLost   -                                                 event
 //
 // Threads: everything here is plain data and pure functions; any thread.
@@ -66,6 +70,8 @@ inline constexpr std::size_t kMaxText = 2048;
 inline constexpr std::size_t kLengthPrefix = 4;
 /// Longest reason a Refusal carries.
 inline constexpr std::size_t kMaxWhy = 200;
+/// Longest learn a client may ask for: ten minutes.
+inline constexpr uint32_t kMaxLearnTimeoutMs = 600000;
 
 enum class Type : uint16_t {
     Hello = 0x0001,
@@ -115,6 +121,7 @@ struct Press {
     friend bool operator==(const Press &, const Press &) = default;
 };
 struct LearnStart {
+    uint32_t timeout_ms = 0;  ///< 0: the service's default
     friend bool operator==(const LearnStart &, const LearnStart &) = default;
 };
 struct LearnStop {
@@ -179,9 +186,12 @@ struct LearnProgress {
     friend bool operator==(const LearnProgress &, const LearnProgress &) = default;
 };
 struct LearnEnd {
+    /// How the learn got its end: by itself, or from a hooked client's answer.
+    enum Answer : uint8_t { None = 0, Injected = 1, BurstAccepted = 2 };
     uint32_t learn_id = 0;
     int32_t result = 0;
     std::string code;
+    uint8_t answer = None;
     friend bool operator==(const LearnEnd &, const LearnEnd &) = default;
 };
 struct DeviceLost {
