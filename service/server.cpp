@@ -277,19 +277,23 @@ wire::Status Server::answer_hook(const std::shared_ptr<Session> &session,
         learn_->owner == session->id())
         return wire::Status::InvalidArgument;
     if (answer.kind == wire::HookAnswer::Inject) {
-        if (answer.code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(answer.code))
+        if (answer.code.size() > ir::kMaxProntoChars || !ir::is_valid_pronto(answer.code)) {
+            log_.debug("client " + std::to_string(session->id()) + ": its answer to learn " +
+                       std::to_string(learn_->id) +
+                       " is no valid code: refused, the learn goes on");
             return wire::Status::InvalidCode;
+        }
         log_.debug("client " + std::to_string(session->id()) + ": injects into learn " +
                    std::to_string(learn_->id));
-        end_learn({LEARN_PROGRESS_DONE, answer.code});
+        end_learn({LEARN_PROGRESS_DONE, answer.code}, wire::LearnEnd::Injected);
         return wire::Status::Ok;
     }
     log_.debug("client " + std::to_string(session->id()) + ": accepts the burst of learn " +
                std::to_string(learn_->id));
     if (learn_->engine.usable())
-        end_learn(learn_->engine.finish());
+        end_learn(learn_->engine.finish(), wire::LearnEnd::BurstAccepted);
     else
-        end_learn({LEARN_FAIL_ANSWERED_EMPTY, {}});
+        end_learn({LEARN_FAIL_ANSWERED_EMPTY, {}}, wire::LearnEnd::BurstAccepted);
     return wire::Status::Ok;
 }
 
@@ -298,7 +302,12 @@ std::shared_ptr<Session> Server::session_of(uint64_t id) const {
     return it == sessions_.end() ? nullptr : it->second;
 }
 
-void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t request_id) {
+void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t request_id,
+                         uint32_t timeout_ms) {
+    if (timeout_ms > wire::kMaxLearnTimeoutMs) {
+        session->send({request_id, wire::Reply{wire::Status::InvalidArgument}});
+        return;
+    }
     if (learn_ && learn_->owner != session->id()) {
         session->send({request_id, wire::Reply{wire::Status::LearnBusy}});
         return;
@@ -325,7 +334,8 @@ void Server::start_learn(const std::shared_ptr<Session> &session, uint32_t reque
         end_learn({status < 0 ? status : LEARN_FAIL_CANNOT_LEARN, {}});
         return;
     }
-    learn_timer_.expires_after(limits_.learn_timeout);
+    learn_timer_.expires_after(timeout_ms == 0 ? limits_.learn_timeout
+                                               : std::chrono::milliseconds(timeout_ms));
     learn_timer_.async_wait([this, id, alive = std::weak_ptr<bool>(alive_)](std::error_code ec) {
         if (ec || alive.expired() || !learn_ || learn_->id != id)
             return;
@@ -342,7 +352,7 @@ void Server::stop_learn(const std::shared_ptr<Session> &session, bool with_burst
         end_learn({LEARN_FAIL_CANCELLED, {}});
 }
 
-void Server::end_learn(const LearnOutcome &outcome) {
+void Server::end_learn(const LearnOutcome &outcome, uint8_t answer) {
     if (!learn_)
         return;
     const ActiveLearn ended = std::move(*learn_);
@@ -350,7 +360,7 @@ void Server::end_learn(const LearnOutcome &outcome) {
     learn_timer_.cancel();
     backend_->set_learning(false);
     log_.debug("learn " + std::to_string(ended.id) + " ended: " + std::to_string(outcome.result));
-    const wire::Message end{0, wire::LearnEnd{ended.id, outcome.result, outcome.code}};
+    const wire::Message end{0, wire::LearnEnd{ended.id, outcome.result, outcome.code, answer}};
     if (auto owner = session_of(ended.owner))
         owner->send(end);
     tell_hooks(end, ended.owner);

@@ -102,8 +102,11 @@ class Server final : public BackendListener {
 
     /// Own learn of `session` (one learn at a time on the device). Answers the request: a
     /// LearnBegin event and then Reply 0, or Reply ERR_LEARN_BUSY while another client
-    /// learns. A second learn of the same client ends its first one (superseded).
-    void start_learn(const std::shared_ptr<Session> &session, uint32_t request_id);
+    /// learns, or ERR_INVALID_ARGUMENT for a timeout beyond wire::kMaxLearnTimeoutMs. A
+    /// second learn of the same client ends its first one (superseded). The learn fails
+    /// when it has not completed after timeout_ms (0: limits().learn_timeout).
+    void start_learn(const std::shared_ptr<Session> &session, uint32_t request_id,
+                     uint32_t timeout_ms);
     /// Ends `session`'s own learn: with the burst captured so far (when usable) or cancelled.
     void stop_learn(const std::shared_ptr<Session> &session, bool with_burst);
 
@@ -141,7 +144,9 @@ class Server final : public BackendListener {
     void pause_accepting(const std::error_code &ec);
     void resume_accepting();
     void tell_receivers(const std::string &code);
-    void end_learn(const LearnOutcome &outcome);
+    /// Ends the running learn for its owner and the hooks; `answer` says whether a hook's
+    /// answer ended it.
+    void end_learn(const LearnOutcome &outcome, uint8_t answer = wire::LearnEnd::None);
     /// Sends `message` to every hooked client but `except` (the learning client).
     void tell_hooks(const wire::Message &message, uint64_t except);
     std::shared_ptr<Session> session_of(uint64_t id) const;

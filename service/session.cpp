@@ -219,8 +219,8 @@ void Session::handle(const wire::Message &m) {
             server_.press(shared_from_this(), m.id, *sendable.signal, p->hold_ms, p->quality);
         return;
     }
-    if (std::holds_alternative<wire::LearnStart>(m.body)) {
-        server_.start_learn(shared_from_this(), m.id);
+    if (const auto *start = std::get_if<wire::LearnStart>(&m.body)) {
+        server_.start_learn(shared_from_this(), m.id, start->timeout_ms);
         return;
     }
     if (const auto *stop = std::get_if<wire::LearnStop>(&m.body)) {
