@@ -100,6 +100,14 @@ extern "C" {
     (-9) /* the device cannot learn (no raw receiver, or it \
             refused the settings a learn needs) */
 
+/** Longest learn KRVXLearnIR() may ask for (param1), in milliseconds: ten minutes. */
+#define KRVX_MAX_LEARN_TIMEOUT_MS 600000
+
+/** How the code of an own learn came about (KRVXLearnedCodeOrigin()). */
+#define KRVX_CODE_LEARNED 0        /* the device learned it */
+#define KRVX_CODE_INJECTED 1       /* a hooked application answered with its code */
+#define KRVX_CODE_BURST_ACCEPTED 2 /* a hooked application accepted the burst so far */
+
 /** Last-error values (errno) set by the library. */
 #define ERROR_IO_PENDING 997             /* KRVXLearnIR(): the learn goes on in the background */
 #define ERR_DEVICE_NOT_FOUND 0x20000001  /* service up, but it has no device */
@@ -140,9 +148,13 @@ _Static_assert(sizeof(DeviceInfo) == 12, "DeviceInfo is 12 bytes");
  * sigQuality: 0..100. carrierHz: the measured carrier, 0 while none is known.
  * Reports of one learn arrive in order; END/DONE/failure is the last report of a learn
  * and arrives once. userData is the pointer given to KRVXLearnIR().
- * When the connection to krvxd is lost (the service ended), an own learn and a hook each
- * get LEARN_FAIL_SERVICE_GONE once with buffer[0] = 0 (a hook whether or not it was seeing
- * a learn at that moment); the hook is then no longer registered.
+ * When the connection to krvxd is lost (the service ended, or it left a request of a
+ * running learn unanswered for 2 s), an own learn and a hook each get
+ * LEARN_FAIL_SERVICE_GONE once with buffer[0] = 0 (a hook whether or not it was seeing a
+ * learn at that moment); the hook is then no longer registered.
+ * A hook whose answer the service refuses (an injected text that is not a valid code) is
+ * told so by one more progress report that repeats the last values it got for that learn
+ * (0, 0, 0 when there were none), after its abort word went back to 0 (see KRVXLearnIR()).
  */
 typedef void (*KRVXLearnCallback)(int32_t progress, int32_t sigQuality, int32_t carrierHz,
                                   void *userData);
@@ -199,28 +211,42 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
 /**
  * Learn, hook and unhook. Returns at once.
  *
+ * Every call first ends the handle's earlier own learn and only then reads buffer[0..9]:
+ * once a call has begun, nothing more is written into an earlier learn's buffer or abort
+ * word and nothing more is reported for it (a report already under way may still arrive).
+ *
  * Own learn: format FMT_PRONTO and no hook command word in buffer[0..9]. Starts a learn
- * and sets errno to ERROR_IO_PENDING (return 1). The callback gets progress reports; at
- * the end the code is written to buffer as canonical Pronto text with a 0 byte (at most
- * 2048 characters) before LEARN_PROGRESS_DONE is reported; a failure reports a negative
- * LEARN_FAIL_* with buffer[0] = 0. *abortWord: 0 go on; -1 stop: with a usable burst
- * captured the learn finishes with it (code written, *abortWord set back to 0, DONE);
- * without one it ends with LEARN_FAIL_CANCELLED and *abortWord stays -1.
+ * and sets errno to ERROR_IO_PENDING (return 1). param1: how long the learn may take in
+ * milliseconds, 1..KRVX_MAX_LEARN_TIMEOUT_MS, or 0 for the service's default (10 s); a learn
+ * that has not completed by then fails with the LEARN_FAIL_* that says why. The
+ * callback gets progress reports; at the end the code is written to buffer as canonical
+ * Pronto text with a 0 byte (at most 2048 characters) before LEARN_PROGRESS_DONE is
+ * reported; a failure reports a negative LEARN_FAIL_* with buffer[0] = 0. *abortWord: 0 go
+ * on; -1 stop: with a usable burst captured the learn finishes with it (code written, DONE,
+ * and *abortWord set back to 0 by a compare-and-swap from that -1: a value the application
+ * stored meanwhile stays); without one it ends with LEARN_FAIL_CANCELLED and *abortWord
+ * stays -1. Until its end is reported (or a later call ends it), the buffer is the
+ * library's: an application that writes into it earlier races with the code.
  * Fails (return 0) at once with errno ERR_LEARN_BUSY while another client's learn runs.
  *
  * Hook: format FMT_PRONTO and HOOK_COMMAND in buffer[0..9]. Registers the handle as a hook
  * and returns (errno 0, return 1). For every learn another client runs: BEGIN, that
  * learn's progress reports, then the code that client received (empty if none) is
- * written into buffer and END is reported. *abortWord is read only while such a learn
- * runs: -2 answers it with the 0-ended text in buffer (at most 2048 bytes read), -1
- * accepts the burst captured so far. With several hooks the first answer wins. A client
- * is never told of its own learns.
+ * written into buffer and END is reported. *abortWord is set to 0 before BEGIN is reported
+ * and read only while that learn runs, so an answer counts only when stored after BEGIN:
+ * -2 answers it with the 0-ended text in buffer (at most 2048 bytes read), -1 accepts the
+ * burst captured so far. With several hooks the first answer wins. An answer the service
+ * refuses leaves the learn open: *abortWord goes back to 0 (by compare-and-swap from the
+ * value answered with) and the callback gets the report described at KRVXLearnCallback;
+ * the learn may then be answered again. A client is never told of its own learns.
  *
  * Unhook: format FMT_UNHOOK and UNHOOK_COMMAND in buffer[0..9]. Removes the hook.
  *
- * A learn, hook or unhook call ends the handle's earlier own learn: after it returns,
- * nothing more is written into the earlier buffer. param1 and the reserved arguments are
- * ignored. Returns 0 with errno ERR_INVALID_HANDLE, ERR_INVALID_ARGUMENT or ERR_COMM_FAILED.
+ * While a learn runs or a hook observes one, the library hears from the service at least
+ * every half second or asks it for a sign of life; a service silent for 2 s after such a
+ * request counts as gone (see KRVXLearnCallback). param1 (for the own learn) and the
+ * reserved arguments are otherwise ignored. Returns 0 with errno ERR_INVALID_HANDLE,
+ * ERR_INVALID_ARGUMENT (also for param1 out of range) or ERR_COMM_FAILED.
  */
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
@@ -241,6 +267,15 @@ KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback c
  */
 KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *outValue,
                                           int32_t reserved0, int32_t reserved1);
+
+/**
+ * Extension: how the code of the handle's last own learn came about: KRVX_CODE_LEARNED,
+ * KRVX_CODE_INJECTED (its DONE report then carries quality 0 and the carrier of the
+ * injected code) or KRVX_CODE_BURST_ACCEPTED. Meaningful after LEARN_PROGRESS_DONE was
+ * reported; KRVX_CODE_LEARNED before. Returns -1 with errno ERR_INVALID_HANDLE for a handle
+ * that is not open.
+ */
+KRVXDRV_API int32_t KRVXLearnedCodeOrigin(int32_t handle);
 
 /**
  * Extension: a short English text for a last-error value or a LEARN_FAIL_* progress value

@@ -28,6 +28,7 @@ static_assert(ERR_TRANSMIT_FAILED == wire::to_int(wire::Status::TransmitFailed))
 static_assert(ERR_NOT_SUPPORTED == wire::to_int(wire::Status::NotSupported));
 static_assert(ERR_INVALID_ARGUMENT == wire::to_int(wire::Status::InvalidArgument));
 static_assert(ERR_SERVICE_BUSY == wire::to_int(wire::Status::ServiceBusy));
+static_assert(KRVX_MAX_LEARN_TIMEOUT_MS == wire::kMaxLearnTimeoutMs);
 
 namespace {
 
@@ -155,7 +156,6 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
                                 int32_t param1, int32_t reserved0, int32_t reserved1) {
-    (void)param1;
     (void)reserved0;
     (void)reserved1;
     auto h = HandleTable::instance().find(handle);
@@ -163,34 +163,46 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
         return fail(ERR_INVALID_HANDLE);
     if (buffer == nullptr || abortWord == nullptr || (format != FMT_PRONTO && format != FMT_UNHOOK))
         return fail(ERR_INVALID_ARGUMENT);
-    // Command words fill bytes 0..9 (nine characters and their 0 byte).
-    const bool hook_word = std::memcmp(buffer, HOOK_COMMAND, sizeof HOOK_COMMAND) == 0;
-    const bool unhook_word = std::memcmp(buffer, UNHOOK_COMMAND, sizeof UNHOOK_COMMAND) == 0;
-    if (format == FMT_UNHOOK && !unhook_word)
-        return fail(ERR_INVALID_ARGUMENT);
 
     std::lock_guard lock(h->call_mutex);
-    if (format == FMT_UNHOOK) {
-        h->connection->drop_learn();
-        const int32_t status = h->connection->remove_hook();
-        if (status != 0)
-            return fail(status);
-        errno = 0;
-        return 1;
+    // The earlier learn ends before the command word is read: see Connection.
+    const auto call = h->connection->begin_learn_call(buffer, format, param1);
+    if (!call)
+        return fail(ERR_INVALID_ARGUMENT);
+    int32_t status = 0;
+    switch (*call) {
+        case krvxdrv::LearnCall::Unhook:
+            status = h->connection->remove_hook();
+            break;
+        case krvxdrv::LearnCall::Hook:
+            status = h->connection->set_hook(buffer, abortWord, callback, userData);
+            break;
+        case krvxdrv::LearnCall::Learn:
+            status = h->connection->start_learn(buffer, abortWord, callback, userData,
+                                                static_cast<uint32_t>(param1));
+            if (status == 0) {
+                errno = ERROR_IO_PENDING;
+                return 1;
+            }
+            break;
     }
-    if (hook_word) {
-        h->connection->drop_learn();
-        const int32_t status = h->connection->set_hook(buffer, abortWord, callback, userData);
-        if (status != 0)
-            return fail(status);
-        errno = 0;
-        return 1;
-    }
-    const int32_t status = h->connection->start_learn(buffer, abortWord, callback, userData);
     if (status != 0)
         return fail(status);
-    errno = ERROR_IO_PENDING;
+    errno = 0;
     return 1;
+}
+
+KRVXDRV_API int32_t KRVXLearnedCodeOrigin(int32_t handle) {
+    auto h = HandleTable::instance().find(handle);
+    if (!h) {
+        errno = ERR_INVALID_HANDLE;
+        return -1;
+    }
+    static_assert(KRVX_CODE_LEARNED == wire::LearnEnd::None &&
+                  KRVX_CODE_INJECTED == wire::LearnEnd::Injected &&
+                  KRVX_CODE_BURST_ACCEPTED == wire::LearnEnd::BurstAccepted);
+    errno = 0;
+    return h->connection->last_answer();
 }
 
 KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,

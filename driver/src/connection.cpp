@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -212,11 +213,12 @@ void Connection::end_connection(std::unique_lock<std::mutex> &lock, wire::Outcom
 void Connection::run() {
     { std::lock_guard lock(mutex_); }
     std::vector<uint8_t> buffer(4096), payload;
+    heard_at_ = Clock::now();
     for (;;) {
         int timeout_ms = -1;  // nothing to do until a byte arrives
         {
             std::lock_guard lock(mutex_);
-            if (learn_ || (hook_ && hook_->observed != 0))
+            if (learn_active())
                 timeout_ms = kAbortPollMs;  // a learn runs: watch the abort words
         }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
@@ -232,61 +234,105 @@ void Connection::run() {
             if (stopping_)
                 break;
         }
-        check_abort_word();
-        if (r <= 0 || fds[0].revents == 0)
-            continue;
-        const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n <= 0)
-            break;  // the service closed the connection or it failed
-        reader_.append(std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
-        bool bad = false;
-        for (;;) {
-            const auto status = reader_.next(payload);
-            if (status == wire::FrameReader::Status::NeedMore)
-                break;
-            auto decoded = status == wire::FrameReader::Status::Frame ? wire::decode(payload)
-                                                                      : wire::DecodeResult{};
-            if (!decoded.message) {
-                bad = true;
-                break;
+        if (r > 0 && fds[0].revents != 0) {
+            const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                break;  // the service closed the connection or it failed
+            if (n > 0) {
+                heard_at_ = Clock::now();
+                asked_at_.reset();
+                reader_.append(
+                    std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+                bool bad = false;
+                for (;;) {
+                    const auto status = reader_.next(payload);
+                    if (status == wire::FrameReader::Status::NeedMore)
+                        break;
+                    auto decoded = status == wire::FrameReader::Status::Frame
+                                       ? wire::decode(payload)
+                                       : wire::DecodeResult{};
+                    if (!decoded.message) {
+                        bad = true;
+                        break;
+                    }
+                    dispatch(std::move(*decoded.message));
+                }
+                if (bad)
+                    break;
             }
-            dispatch(std::move(*decoded.message));
         }
-        if (bad)
+        if (!watch_learns()) {
+            // Silent for longer than any answer may take: tell the service (should it wake
+            // up) that this client gave up, and end here.
+            ::shutdown(fd_, SHUT_RDWR);
             break;
+        }
     }
     mark_dead();
     fail_learn_on_loss();
 }
 
-void Connection::send_unanswered(wire::Body body) {
+bool Connection::learn_active() const {
+    return learn_ || (hook_ && hook_->observed != 0);
+}
+
+uint32_t Connection::send_async(wire::Body body) {
     uint32_t id = 0;
     {
         std::lock_guard lock(mutex_);
         if (dead_ || stopping_)
-            return;
+            return 0;
         id = next_id_++;
         if (next_id_ == 0)
             next_id_ = 1;
     }
     const auto frame = wire::encode({id, std::move(body)});
     std::lock_guard write_lock(write_mutex_);
-    if (!wire::write_frame(fd_, frame, Clock::now() + kAnswerTimeout))
+    if (!wire::write_frame(fd_, frame, Clock::now() + kAnswerTimeout)) {
         ::shutdown(fd_, SHUT_RDWR);
+        return 0;
+    }
+    return id;
+}
+
+std::optional<LearnCall> Connection::begin_learn_call(const char *buffer, int32_t format,
+                                                      int32_t timeout_ms) {
+    // Command words fill bytes 0..9 (nine characters and their 0 byte).
+    LearnCall call = LearnCall::Learn;
+    bool superseded = false;
+    {
+        // Under the lock no end-of-learn write of the library thread can change the word.
+        std::lock_guard lock(mutex_);
+        if (std::memcmp(buffer, HOOK_COMMAND, sizeof HOOK_COMMAND) == 0)
+            call = LearnCall::Hook;
+        else if (std::memcmp(buffer, UNHOOK_COMMAND, sizeof UNHOOK_COMMAND) == 0)
+            call = LearnCall::Unhook;
+        if (format == FMT_UNHOOK && call != LearnCall::Unhook)
+            return std::nullopt;
+        if (format == FMT_PRONTO && call == LearnCall::Unhook)
+            call = LearnCall::Learn;  // the unhook word counts only with the unhook format
+        if (call == LearnCall::Learn &&
+            (timeout_ms < 0 || static_cast<uint32_t>(timeout_ms) > wire::kMaxLearnTimeoutMs))
+            return std::nullopt;
+        superseded = learn_.has_value();
+        learn_.reset();  // from here on nothing is written for the earlier learn
+    }
+    if (superseded)
+        send_async(wire::LearnStop{wire::LearnStop::Cancel});
+    return call;
 }
 
 int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
-                                void *user_data) {
+                                void *user_data, uint32_t timeout_ms) {
     {
         std::lock_guard lock(mutex_);
         learn_.emplace(OwnLearn{0, buffer, abort_word, callback, user_data, false, 0, 0});
+        last_answer_ = wire::LearnEnd::None;
     }
     const uint64_t one = 1;
     (void)!::write(wake_fd_, &one, sizeof one);  // poll with a timeout from now on
     int32_t error = 0;
-    auto reply = request(wire::LearnStart{}, kAnswerTimeout, error);
+    auto reply = request(wire::LearnStart{timeout_ms}, kAnswerTimeout, error);
     const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;
     const int32_t status =
         r == nullptr ? (error != 0 ? error : ERR_COMM_FAILED) : wire::to_int(r->status);
@@ -298,21 +344,18 @@ int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCall
     return status;
 }
 
-void Connection::drop_learn() {
-    bool running = false;
-    {
-        std::lock_guard lock(mutex_);
-        running = learn_.has_value();
-        learn_.reset();
-    }
-    if (running)
-        send_unanswered(wire::LearnStop{wire::LearnStop::Cancel});
+uint8_t Connection::last_answer() {
+    std::lock_guard lock(mutex_);
+    return last_answer_;
 }
 
-void Connection::check_abort_word() {
+bool Connection::watch_learns() {
+    const auto now = Clock::now();
     std::optional<wire::Body> message;
+    bool active = false;
     {
         std::lock_guard lock(mutex_);
+        active = learn_active();
         if (learn_ && learn_->id != 0 && !learn_->stop_sent) {
             const int32_t word =
                 std::atomic_ref<int32_t>(*learn_->abort_word).load(std::memory_order_acquire);
@@ -321,8 +364,9 @@ void Connection::check_abort_word() {
                 message = wire::LearnStop{wire::LearnStop::FinishWithBurst};
             }
         }
-        // The hook's word only while another client's learn runs, until answered once.
-        if (!message && hook_ && hook_->observed != 0 && !hook_->answered) {
+        // The hook's word only while another client's learn runs and no answer is pending
+        // or taken.
+        if (!message && hook_ && hook_->observed != 0 && hook_->answer == HookState::Answer::None) {
             const int32_t word =
                 std::atomic_ref<int32_t>(*hook_->abort_word).load(std::memory_order_acquire);
             if (word == -2) {
@@ -334,15 +378,66 @@ void Connection::check_abort_word() {
                         : static_cast<std::size_t>(static_cast<const char *>(nul) - hook_->buffer);
                 message = wire::HookAnswer{hook_->observed, wire::HookAnswer::Inject,
                                            std::string(hook_->buffer, n)};
-                hook_->answered = true;
             } else if (word == -1) {
                 message = wire::HookAnswer{hook_->observed, wire::HookAnswer::AcceptBurst, {}};
-                hook_->answered = true;
+            }
+            if (message) {
+                hook_->answer = HookState::Answer::Pending;
+                hook_->answer_word = word;
             }
         }
     }
-    if (message)
-        send_unanswered(std::move(*message));
+    if (!active) {
+        asked_at_.reset();
+        return true;
+    }
+    if (!message && !asked_at_ && now - heard_at_ >= kQuietTime)
+        message = wire::GetInfo{};  // any answer shows that the service lives
+    if (message) {
+        const bool answer = std::holds_alternative<wire::HookAnswer>(*message);
+        const uint32_t id = send_async(std::move(*message));
+        if (answer) {
+            std::lock_guard lock(mutex_);
+            if (hook_ && hook_->answer == HookState::Answer::Pending)
+                hook_->answer_id = id;
+        }
+        if (id != 0 && !asked_at_)
+            asked_at_ = now;
+    }
+    return !asked_at_ || now - *asked_at_ < kAnswerTimeout;
+}
+
+bool Connection::take_ruling(const wire::Message &message) {
+    KRVXLearnCallback callback = nullptr;
+    void *user_data = nullptr;
+    int32_t progress = 0, quality = 0, carrier = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!hook_ || hook_->answer != HookState::Answer::Pending || hook_->answer_id == 0 ||
+            hook_->answer_id != message.id)
+            return false;
+        const auto *reply = std::get_if<wire::Reply>(&message.body);
+        if (reply != nullptr && reply->status == wire::Status::Ok) {
+            hook_->answer = HookState::Answer::Taken;
+            return true;
+        }
+        // Refused (a Reply with another status, or a Refusal): the learn stays open. The word goes
+        // back to 0 unless the application has stored another answer meanwhile, and the hook hears
+        // its last report again.
+        hook_->answer = HookState::Answer::None;
+        hook_->answer_id = 0;
+        int32_t seen = hook_->answer_word;
+        std::atomic_ref<int32_t>(*hook_->abort_word)
+            .compare_exchange_strong(seen, 0, std::memory_order_acq_rel);
+        callback = hook_->callback;
+        user_data = hook_->user_data;
+        progress = hook_->progress;
+        quality = hook_->quality;
+        carrier = hook_->carrier_hz;
+    }
+    if (callback != nullptr)
+        callback(progress, quality, carrier, user_data);
+    return true;
 }
 
 void Connection::fail_learn_on_loss() {
@@ -382,11 +477,13 @@ void Connection::dispatch(wire::Message message) {
         return;
     }
     if (message.id != 0) {
+        if (take_ruling(message))
+            return;
         {
             std::lock_guard lock(mutex_);
             auto it = pending_.find(message.id);
             if (it == pending_.end())
-                return;  // late answer to a request that timed out
+                return;  // late answer to a request that timed out, or one nobody awaits
             if (const auto *accepted = std::get_if<wire::SendAccepted>(&message.body)) {
                 it->second.extended_until = wire::send_deadline(*accepted);
             } else {
@@ -422,6 +519,16 @@ void Connection::dispatch(wire::Message message) {
     // DeviceLost: a running learn ends by its own LearnEnd from the service.
 }
 
+namespace {
+
+// The carrier of a valid code in whole Hz.
+int32_t carrier_of(const std::string &code) {
+    const auto parsed = ir::parse_pronto(code);
+    return parsed.ok() ? static_cast<int32_t>(std::lround(parsed.signal.carrier_hz)) : 0;
+}
+
+}  // namespace
+
 void Connection::dispatch_learn_event(const wire::Body &body) {
     // Decided under the lock: which callback runs with which values, after any buffer write.
     KRVXLearnCallback callback = nullptr;
@@ -440,8 +547,11 @@ void Connection::dispatch_learn_event(const wire::Body &body) {
             if (!hook_)
                 return;
             hook_->observed = begin->learn_id;
-            hook_->answered = false;
-            hook_->quality = hook_->carrier_hz = 0;
+            hook_->answer = HookState::Answer::None;
+            hook_->answer_id = 0;
+            hook_->progress = hook_->quality = hook_->carrier_hz = 0;
+            // Whatever the word says now was meant for an earlier learn.
+            std::atomic_ref<int32_t>(*hook_->abort_word).store(0, std::memory_order_release);
             callback = hook_->callback;
             user_data = hook_->user_data;
             progress = LEARN_PROGRESS_BEGIN;
@@ -455,6 +565,7 @@ void Connection::dispatch_learn_event(const wire::Body &body) {
                 callback = learn_->callback;
                 user_data = learn_->user_data;
             } else if (hook_ && hook_->observed == p->learn_id) {
+                hook_->progress = progress;
                 hook_->quality = quality;
                 hook_->carrier_hz = carrier;
                 callback = hook_->callback;
@@ -472,19 +583,27 @@ void Connection::dispatch_learn_event(const wire::Body &body) {
             if (result != LEARN_PROGRESS_DONE && result >= 0)
                 result = LEARN_FAIL_SERVICE_GONE;
             if (learn_ && learn_->id == end->learn_id) {
+                quality = learn_->quality;
+                carrier = learn_->carrier_hz;
                 if (result == LEARN_PROGRESS_DONE) {
                     std::memcpy(learn_->buffer, end->code.data(), end->code.size());
                     learn_->buffer[end->code.size()] = '\0';
-                    // Stopped with -1 and finished with the burst: the word goes back to 0.
-                    if (learn_->stop_sent)
+                    // Stopped with -1 and finished with the burst: the word goes back to 0,
+                    // but only from the -1 that was read.
+                    if (learn_->stop_sent) {
+                        int32_t seen = -1;
                         std::atomic_ref<int32_t>(*learn_->abort_word)
-                            .store(0, std::memory_order_release);
+                            .compare_exchange_strong(seen, 0, std::memory_order_acq_rel);
+                    }
+                    last_answer_ = end->answer;
+                    if (end->answer == wire::LearnEnd::Injected) {
+                        quality = 0;  // nothing was measured: the code is another program's
+                        carrier = carrier_of(end->code);
+                    }
                 } else {
                     learn_->buffer[0] = '\0';
                 }
                 progress = result;
-                quality = learn_->quality;
-                carrier = learn_->carrier_hz;
                 callback = learn_->callback;
                 user_data = learn_->user_data;
                 learn_.reset();
@@ -495,6 +614,8 @@ void Connection::dispatch_learn_event(const wire::Body &body) {
                 std::memcpy(hook_->buffer, end->code.data(), n);
                 hook_->buffer[n] = '\0';
                 hook_->observed = 0;
+                hook_->answer = HookState::Answer::None;
+                hook_->answer_id = 0;
                 progress = LEARN_PROGRESS_END;
                 quality = hook_->quality;
                 carrier = hook_->carrier_hz;
@@ -513,7 +634,7 @@ int32_t Connection::set_hook(char *buffer, int32_t *abort_word, KRVXLearnCallbac
                              void *user_data) {
     {
         std::lock_guard lock(mutex_);
-        hook_.emplace(HookState{buffer, abort_word, callback, user_data, 0, false, 0, 0});
+        hook_.emplace(HookState{buffer, abort_word, callback, user_data});
     }
     int32_t error = 0;
     auto reply = request(wire::Hook{}, kAnswerTimeout, error);

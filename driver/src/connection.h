@@ -3,14 +3,43 @@
 // Threads
 //   request() and set_receive_callback() may be called from any thread; the handle's calls
 //   are serialised by the caller (api.cpp holds the handle's call lock). The library thread
-//   reads the socket, hands replies to the waiting caller and runs the receive callback.
+//   reads the socket, hands replies to the waiting caller and runs the callbacks.
 //   It sleeps in poll() without a timeout while nothing is in progress: no periodic wake-up.
-//   While an own learn runs it wakes every kAbortPollMs to read the learn's abort word, and
-//   it runs the learn callback and writes the learn buffer (under the connection's lock, so
-//   that a superseding call knows no write is under way after it returns).
+//   While a learn runs (the handle's own, or another client's that its hook observes) it
+//   wakes every kAbortPollMs to read the abort word and to watch that the service lives.
 //   shutdown() may be called from any thread, also from inside a callback of this connection
 //   (then the thread ends after the callback returns instead of being joined); after it
 //   returns on another thread, no callback of this connection runs any more.
+//
+// Learns and the hook
+//   Own learn (learn_), started by start_learn() on the caller's thread:
+//     starting   LearnStart sent; id 0 until the service's LearnBegin(own) names the learn
+//     running    the library thread reads *abort_word every kAbortPollMs
+//     stopping   it read -1 and asked the service to finish with the burst (stop_sent)
+//     ended      LearnEnd: the code (or buffer[0] = 0) is written, *abort_word goes back to
+//                0 only from the -1 that was read (compare-and-swap), then the end is
+//                reported and learn_ is cleared
+//   A later KRVXLearnIR call on the handle ends it in begin_learn_call(): learn_ is cleared
+//   under mutex_ before that call reads its command word, and every write of the library
+//   thread into a learn's buffer or abort word happens under mutex_ for the current learn
+//   only. So nothing is written into a buffer once a later call has begun.
+//   Hook (hook_), registered by set_hook():
+//     idle       no other client's learn runs; *abort_word is not read
+//     observing  LearnBegin(other): *abort_word set to 0, then BEGIN reported; from then on
+//                the word is read every kAbortPollMs (an answer stored before BEGIN was
+//                reported, e.g. for the previous learn, counts for nothing)
+//     pending    -2 or -1 read: HookAnswer sent; the word is not read until the ruling
+//     taken      the service's Reply 0: the answer is the learn's; nothing more is sent
+//     refused    any other ruling: *abort_word goes back to 0 from the answer read
+//                (compare-and-swap), the last report is repeated, observing again
+//     END        LearnEnd: the learner's code is written into buffer, END reported, idle
+//   Liveness: while a learn runs, a request of the library thread that gets nothing back
+//   from the service within kAnswerTimeout means the service is gone (after kQuietTime
+//   without a frame the library thread asks for a sign of life). The connection is then
+//   shut: the learn and the hook end with LEARN_FAIL_SERVICE_GONE.
+//   Who owns what: learn_ and hook_ are created, replaced and cleared by the API calls and
+//   advanced by the library thread, both under mutex_; buffers and abort words are written
+//   under mutex_; callbacks run on the library thread without any lock held.
 #pragma once
 
 #include <chrono>
@@ -34,6 +63,12 @@ namespace krvxdrv {
 inline constexpr std::chrono::milliseconds kAnswerTimeout = wire::kAnswerTimeout;
 /// How often the library thread reads a running learn's abort word.
 inline constexpr int kAbortPollMs = 5;
+/// How long a running learn's service may be silent before the library asks it for a sign
+/// of life, which is then due within kAnswerTimeout.
+inline constexpr std::chrono::milliseconds kQuietTime{500};
+
+/// What a KRVXLearnIR call asks for, by its format and command word.
+enum class LearnCall { Learn, Hook, Unhook };
 
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
@@ -62,25 +97,34 @@ class Connection : public std::enable_shared_from_this<Connection> {
     /// Installs the callback the library thread runs for each received code.
     void set_receive_callback(KRVXReceiveCallback callback, void *user_data);
 
-    /// Starts an own learn in the service (caller holds the handle's call lock). From now
-    /// on the library thread reads *abort_word every 5 ms, reports progress to `callback`
-    /// and writes the result into `buffer`. Returns 0, or ERR_LEARN_BUSY / ERR_COMM_FAILED.
-    int32_t start_learn(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
-                        void *user_data);
+    /// First step of every KRVXLearnIR call (caller holds the handle's call lock). Under
+    /// mutex_: reads the command word in buffer[0..9]; refuses (nullopt) format FMT_UNHOOK
+    /// without the unhook word, or an own learn whose timeout_ms is outside
+    /// 0..wire::kMaxLearnTimeoutMs; otherwise ends the handle's own learn (the service is
+    /// told to cancel it) and says what the call asks for.
+    std::optional<LearnCall> begin_learn_call(const char *buffer, int32_t format,
+                                              int32_t timeout_ms);
 
-    /// Forgets the own learn (a later learn, hook or unhook call supersedes it): after this
-    /// returns nothing more is written into its buffer, and the service is told to cancel it.
-    void drop_learn();
+    /// Starts an own learn in the service (caller holds the handle's call lock). From now
+    /// on the library thread reads *abort_word, reports progress to `callback` and writes
+    /// the result into `buffer`. timeout_ms 0: the service's default. Returns 0, or
+    /// ERR_LEARN_BUSY / ERR_INVALID_ARGUMENT / ERR_COMM_FAILED.
+    int32_t start_learn(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
+                        void *user_data, uint32_t timeout_ms);
 
     /// Registers the handle as a hook (caller holds the handle's call lock): for every learn
     /// another client runs, the library thread reports BEGIN, the progress and END to
     /// `callback`, writes the code that client received into `buffer` before END, and reads
-    /// *abort_word every kAbortPollMs while such a learn runs (-2 inject the text in
-    /// `buffer`, -1 accept the burst; one answer per learn). Returns 0 or ERR_*.
+    /// *abort_word while such a learn runs (-2 inject the text in `buffer`, -1 accept the
+    /// burst). Returns 0 or ERR_*.
     int32_t set_hook(char *buffer, int32_t *abort_word, KRVXLearnCallback callback,
                      void *user_data);
     /// Removes the hook; after this returns nothing is written into its buffer.
     int32_t remove_hook();
+
+    /// How the code of the handle's last own learn came about (a wire::LearnEnd::Answer):
+    /// None (the device learned it, or no learn ended with a code since the last start).
+    uint8_t last_answer();
 
     /// Ends the connection and the library thread. See "Threads" above.
     void shutdown();
@@ -95,13 +139,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void mark_dead();
     /// Ends the connection for `why` (caller holds mutex_ through `lock`; released here).
     void end_connection(std::unique_lock<std::mutex> &lock, wire::Outcome why);
-    /// Sends a request whose reply nobody waits for (it is dropped as unknown on arrival).
-    void send_unanswered(wire::Body body);
-    /// Library thread: reads the abort word of a running own learn.
-    void check_abort_word();
-    /// Library thread, after the connection ended: fails a running own learn.
+    /// Sends a request whose reply nobody waits for; returns its id, 0 when not sent.
+    uint32_t send_async(wire::Body body);
+    /// Library thread: reads the abort words of a running learn and asks the service for a
+    /// sign of life when it has been quiet. False when the service is to be taken as gone.
+    bool watch_learns();
+    /// Library thread, after the connection ended: fails a running learn and the hook.
     void fail_learn_on_loss();
     void dispatch_learn_event(const wire::Body &body);
+    /// Library thread: the service's ruling on the hook's answer `id`; false when `id` was
+    /// not that answer.
+    bool take_ruling(const wire::Message &message);
+    bool learn_active() const;  ///< with mutex_ held
 
     int fd_;
     int wake_fd_;
@@ -133,17 +182,26 @@ class Connection : public std::enable_shared_from_this<Connection> {
         int32_t carrier_hz = 0;
     };
     std::optional<OwnLearn> learn_;
+    uint8_t last_answer_ = 0;  ///< wire::LearnEnd::Answer of the last own learn's code
     struct HookState {
+        enum class Answer { None, Pending, Taken };
         char *buffer = nullptr;
         int32_t *abort_word = nullptr;
         KRVXLearnCallback callback = nullptr;
         void *user_data = nullptr;
         uint32_t observed = 0;  ///< id of the other client's learn now running, 0 none
-        bool answered = false;  ///< this hook answered the observed learn
+        Answer answer = Answer::None;
+        uint32_t answer_id = 0;   ///< request id of the pending answer
+        int32_t answer_word = 0;  ///< the abort word's value that answer was read from
+        int32_t progress = 0;     ///< the last report of the observed learn
         int32_t quality = 0;
         int32_t carrier_hz = 0;
     };
     std::optional<HookState> hook_;
+    // Library thread only: when the service was last heard, and since when a request of
+    // the library thread waits for any sign of it.
+    std::chrono::steady_clock::time_point heard_at_{};
+    std::optional<std::chrono::steady_clock::time_point> asked_at_;
     KRVXReceiveCallback receive_callback_ = nullptr;
     void *receive_user_data_ = nullptr;
 };

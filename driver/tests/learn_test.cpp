@@ -1,75 +1,24 @@
 // Own learns through libkrvxdrv against a private krvxd whose virtual remote (krvx press)
 // provides the signal: the learned code, progress order, the abort word, one learn at a
-// time, superseding, and a service that dies during a learn.
+// time, superseding, the learn's own timeout and a service that dies or falls silent.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ir/pronto.h"
 #include "krvxdrv.h"
-#include "service_process.h"
+#include "learn_support.h"
 
-using testing_support::eventually;
-using testing_support::run_program;
+using namespace learn_support;
 using testing_support::ServiceProcess;
 
 namespace {
-
-const char *kNec =
-    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
-    "015B 0057 0016 0E6C";
-
-// What the learn callback saw, from the library's thread.
-struct LearnLog {
-    std::mutex mutex;
-    std::vector<int32_t> progress;
-    int32_t carrier = 0;
-    std::atomic<bool> ended{false};
-
-    static void callback(int32_t progress, int32_t quality, int32_t carrier, void *user) {
-        auto *self = static_cast<LearnLog *>(user);
-        EXPECT_GE(quality, 0);
-        EXPECT_LE(quality, 100);
-        std::lock_guard lock(self->mutex);
-        self->progress.push_back(progress);
-        self->carrier = carrier;
-        if (progress == LEARN_PROGRESS_DONE || progress < 0)
-            self->ended = true;
-    }
-    std::vector<int32_t> snapshot() {
-        std::lock_guard lock(mutex);
-        return progress;
-    }
-};
-
-// A learn's memory as an application keeps it: fixed addresses, an aligned abort word.
-struct LearnMemory {
-    char buffer[KRVX_LEARN_BUFFER_SIZE];
-    alignas(4) int32_t abort_word = 0;
-    LearnMemory() { std::memset(buffer, 'Q', sizeof buffer); }
-    int32_t abort_value() { return std::atomic_ref<int32_t>(abort_word).load(); }
-    void set_abort(int32_t v) { std::atomic_ref<int32_t>(abort_word).store(v); }
-};
-
-int press(const std::string &socket, const char *code, const char *hold_ms) {
-    return run_program({KRVX_PATH, "--socket", socket, "press", code, "--hold", hold_ms});
-}
-
-int32_t start_learn(int h, LearnMemory &mem, LearnLog &log) {
-    errno = 0;
-    KRVXLearnIR(h, FMT_PRONTO, mem.buffer, LearnLog::callback, &log, &mem.abort_word, 0, -1, 0);
-    return errno;
-}
 
 // Every duration of `got` within one carrier period of `want`, parts the same length.
 void expect_same_timings(const std::string &got_text, const char *want_text) {
@@ -101,7 +50,7 @@ TEST(OwnLearn, APressedCodeIsLearnedBackWithProgressInOrder) {
     ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
     ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
 
-    const auto seen = log.snapshot();
+    const auto seen = log.progress();
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen.back(), LEARN_PROGRESS_DONE);
     for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
@@ -111,12 +60,15 @@ TEST(OwnLearn, APressedCodeIsLearnedBackWithProgressInOrder) {
             EXPECT_GE(seen[i], seen[i - 1]) << "progress went back";
         }
     }
-    EXPECT_EQ(log.carrier, 38400);  // 38381 Hz, measured to the nearest 100 Hz
+    EXPECT_EQ(log.snapshot().back().carrier, 38400);  // 38381 Hz, measured to the nearest 100 Hz
     const std::string learned(mem.buffer);
     EXPECT_LE(learned.size(), 2048u);
     expect_same_timings(learned, kNec);
     EXPECT_EQ(mem.abort_value(), 0);
+    EXPECT_EQ(KRVXLearnedCodeOrigin(h), KRVX_CODE_LEARNED);
     KRVXClose(h);
+    EXPECT_EQ(KRVXLearnedCodeOrigin(h), -1);
+    EXPECT_EQ(errno, ERR_INVALID_HANDLE);
 }
 
 TEST(OwnLearn, AbortWordFinishesWithThePartialBurstOrCancels) {
@@ -130,11 +82,11 @@ TEST(OwnLearn, AbortWordFinishesWithThePartialBurstOrCancels) {
         LearnLog log;
         ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
         ASSERT_EQ(press(service.socket(), kNec, "0"), 0);
-        ASSERT_TRUE(eventually([&] { return !log.snapshot().empty(); }));
+        ASSERT_TRUE(eventually([&] { return !log.progress().empty(); }));
         EXPECT_FALSE(log.ended);
         mem.set_abort(-1);
         ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
-        EXPECT_EQ(log.snapshot().back(), LEARN_PROGRESS_DONE);
+        EXPECT_EQ(log.progress().back(), LEARN_PROGRESS_DONE);
         EXPECT_EQ(mem.abort_value(), 0);
         const auto partial = ir::parse_pronto(mem.buffer);
         ASSERT_TRUE(partial.ok()) << mem.buffer;
@@ -147,7 +99,7 @@ TEST(OwnLearn, AbortWordFinishesWithThePartialBurstOrCancels) {
         ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
         mem.set_abort(-1);
         ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
-        EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_CANCELLED);
+        EXPECT_EQ(log.progress().back(), LEARN_FAIL_CANCELLED);
         EXPECT_EQ(mem.buffer[0], '\0');
         EXPECT_EQ(mem.abort_value(), -1);
     }
@@ -172,10 +124,10 @@ TEST(OwnLearn, OneLearnAtATimeAndALaterCallSupersedes) {
     ASSERT_EQ(start_learn(a, second, second_log), ERROR_IO_PENDING);
     ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
     ASSERT_TRUE(eventually([&] { return second_log.ended.load(); }));
-    EXPECT_EQ(second_log.snapshot().back(), LEARN_PROGRESS_DONE);
+    EXPECT_EQ(second_log.progress().back(), LEARN_PROGRESS_DONE);
     for (char c : first.buffer)
         ASSERT_EQ(c, 'Q');
-    for (int32_t p : first_log.snapshot())
+    for (int32_t p : first_log.progress())
         EXPECT_NE(p, LEARN_PROGRESS_DONE);
 
     // An unhook call ends a learn too; afterwards nothing lands in its buffer.
@@ -204,7 +156,7 @@ TEST(OwnLearn, TimeoutAndADyingServiceEndWithAReason) {
         LearnLog log;
         ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
         ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
-        EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_NOTHING_SEEN);
+        EXPECT_EQ(log.progress().back(), LEARN_FAIL_NOTHING_SEEN);
         EXPECT_EQ(mem.buffer[0], '\0');
         KRVXClose(h);
     }
@@ -216,7 +168,7 @@ TEST(OwnLearn, TimeoutAndADyingServiceEndWithAReason) {
     ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
     service.stop(SIGKILL);
     ASSERT_TRUE(eventually([&] { return log.ended.load(); }, std::chrono::seconds(2)));
-    EXPECT_EQ(log.snapshot().back(), LEARN_FAIL_SERVICE_GONE);
+    EXPECT_EQ(log.progress().back(), LEARN_FAIL_SERVICE_GONE);
     EXPECT_EQ(mem.buffer[0], '\0');
     KRVXClose(h);
 }
@@ -283,211 +235,64 @@ TEST(OwnLearn, NoLearnCallbackAfterCloseReturns) {
     KRVXClose(other);
 }
 
-namespace {
-
-// A hooked handle with its buffer and abort word, as vintrel keeps them.
-struct Hook {
-    int handle = 0;
+TEST(OwnLearn, TheLibraryResetsOnlyTheMinusOneItActedOn) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
     LearnMemory mem;
     LearnLog log;
-    bool hook() {
-        std::memcpy(mem.buffer, HOOK_COMMAND, sizeof HOOK_COMMAND);
-        errno = -1;
-        const int ok = KRVXLearnIR(handle, FMT_PRONTO, mem.buffer, LearnLog::callback, &log,
-                                   &mem.abort_word, 0, -1, 0);
-        return ok != 0 && errno == 0;
-    }
-    bool saw(int32_t value) {
-        for (int32_t p : log.snapshot())
-            if (p == value)
-                return true;
-        return false;
-    }
-    // Writes `code` into the hook's buffer (before the learn it answers begins, so that no
-    // END can be written into the buffer at the same time), waits for BEGIN and answers -2.
-    void prepare(const char *code) { std::strcpy(mem.buffer, code); }
-    void inject_on_begin() {
-        ASSERT_TRUE(eventually([&] { return saw(LEARN_PROGRESS_BEGIN); }));
-        mem.set_abort(-2);
-    }
-};
+    Handles handles;
+    const int h = handles.open();
+    ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "0"), 0);  // a partial burst the stop finishes with
+    ASSERT_TRUE(eventually([&] { return !log.progress().empty(); }));
+    // The service is held while the library reads -1 and asks it to finish; meanwhile the
+    // application stores another value, which the end of the learn must not overwrite.
+    ASSERT_EQ(::kill(service.pid(), SIGSTOP), 0);
+    mem.set_abort(-1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    mem.set_abort(1);
+    ASSERT_EQ(::kill(service.pid(), SIGCONT), 0);
+    ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+    EXPECT_EQ(log.progress().back(), LEARN_PROGRESS_DONE);
+    EXPECT_EQ(mem.abort_value(), 1);
+}
 
-const char *kInjected = "0000 0073 0000 0001 0020 0CA8";
-
-}  // namespace
-
-TEST(LearnHook, ADyingServiceEndsTheLearnerAndEveryHook) {
-    ServiceProcess service({"--time-scale", "0"});
+TEST(OwnLearn, ALearnWaitsAsLongAsItsCallAsks) {
+    ServiceProcess service({"--time-scale", "0", "--learn-timeout", "0.3"});
     ASSERT_TRUE(service.ready());
-    Hook watching, late;
-    watching.handle = KRVXOpen();
-    late.handle = KRVXOpen();
-    ASSERT_TRUE(watching.hook());
-    const int b = KRVXOpen();
-    LearnMemory bm;
-    LearnLog bl;
-    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
-    ASSERT_TRUE(eventually([&] { return watching.saw(LEARN_PROGRESS_BEGIN); }));
-    ASSERT_TRUE(late.hook());  // hooked after the learn began: it sees nothing of it
-    service.stop(SIGKILL);
-    const auto ended = [](Hook &h) {
-        const auto p = h.log.snapshot();
+    LearnMemory mem;
+    LearnLog log;
+    Handles handles;
+    const int h = handles.open();
+    // Beyond the service's default of 0.3 s: still learning after 0.8 s.
+    ASSERT_EQ(start_learn(h, mem, log, 5000), ERROR_IO_PENDING);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_FALSE(log.ended);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+    EXPECT_EQ(log.progress().back(), LEARN_PROGRESS_DONE);
+    // Beyond ten minutes, or negative, is refused.
+    for (int32_t bad : {600001, -1, INT32_MIN})
+        EXPECT_EQ(start_learn(h, mem, log, bad), ERR_INVALID_ARGUMENT) << bad;
+}
+
+TEST(OwnLearn, ASilentServiceEndsTheLearnAndTheHooksWithinTheAnswerTime) {
+    HookedLearn stage;
+    ASSERT_TRUE(stage.begin());
+    Hook &watching = stage.hook;
+    LearnMemory &mem = stage.learner_mem;
+    LearnLog &log = stage.learner_log;
+    const pid_t service = stage.service.pid();
+    ASSERT_EQ(::kill(service, SIGSTOP), 0);
+    // Half a second to notice the silence, then the 2 s every answer gets, and some slack.
+    const auto gone = [](LearnLog &l) {
+        const auto p = l.progress();
         return !p.empty() && p.back() == LEARN_FAIL_SERVICE_GONE;
     };
-    ASSERT_TRUE(eventually([&] { return bl.ended.load() && ended(watching) && ended(late); },
-                           std::chrono::seconds(2)));
-    EXPECT_EQ(bl.snapshot().back(), LEARN_FAIL_SERVICE_GONE);
+    const bool ended = eventually([&] { return gone(log) && gone(watching.log); },
+                                  std::chrono::milliseconds(3500));
+    ::kill(service, SIGCONT);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(mem.buffer[0], '\0');
     EXPECT_EQ(watching.mem.buffer[0], '\0');
-    EXPECT_EQ(late.mem.buffer[0], '\0');
-    KRVXClose(b);
-    KRVXClose(watching.handle);
-    KRVXClose(late.handle);
-}
-
-TEST(LearnHook, AHookSeesAnotherClientsLearnAndItsCode) {
-    ServiceProcess service({"--time-scale", "0"});
-    ASSERT_TRUE(service.ready());
-    Hook a;
-    a.handle = KRVXOpen();
-    ASSERT_TRUE(a.hook());
-    const int b = KRVXOpen();
-    LearnMemory bm;
-    LearnLog bl;
-    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
-    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
-    ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
-    ASSERT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
-
-    // BEGIN first, then B's progress, END last with B's code in A's buffer.
-    const auto seen = a.log.snapshot();
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen.front(), LEARN_PROGRESS_BEGIN);
-    EXPECT_EQ(seen.back(), LEARN_PROGRESS_END);
-    for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
-        EXPECT_GE(seen[i], 0);
-        EXPECT_LE(seen[i], 100);
-    }
-    EXPECT_STREQ(a.mem.buffer, bm.buffer);
-
-    // A's own learn is not reported to its own hook.
-    const std::size_t before = a.log.snapshot().size();
-    LearnMemory am;
-    LearnLog al;
-    ASSERT_EQ(start_learn(a.handle, am, al), ERROR_IO_PENDING);
-    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
-    ASSERT_TRUE(eventually([&] { return al.ended.load(); }));
-    EXPECT_EQ(a.log.snapshot().size(), before);
-
-    // After unhook, A sees nothing of B's next learn.
-    char unhook[KRVX_LEARN_BUFFER_SIZE] = UNHOOK_COMMAND;
-    int32_t unhook_abort = 0;
-    ASSERT_NE(KRVXLearnIR(a.handle, FMT_UNHOOK, unhook, nullptr, nullptr, &unhook_abort, 0, -1, 0),
-              0);
-    LearnMemory bm2;
-    LearnLog bl2;
-    ASSERT_EQ(start_learn(b, bm2, bl2), ERROR_IO_PENDING);
-    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
-    ASSERT_TRUE(eventually([&] { return bl2.ended.load(); }));
-    EXPECT_EQ(a.log.snapshot().size(), before);
-    KRVXClose(a.handle);
-    KRVXClose(b);
-}
-
-TEST(LearnHook, InjectAndAcceptBurstAnswerTheLearn) {
-    ServiceProcess service({"--time-scale", "0"});
-    ASSERT_TRUE(service.ready());
-    const int b = KRVXOpen();
-    {
-        // Inject: B's learn ends with A's text; nothing was pressed.
-        Hook a;
-        a.handle = KRVXOpen();
-        ASSERT_TRUE(a.hook());
-        LearnMemory bm;
-        LearnLog bl;
-        a.prepare(kInjected);
-        ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
-        a.inject_on_begin();
-        ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
-        EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
-        EXPECT_STREQ(bm.buffer, kInjected);
-        EXPECT_STREQ(a.mem.buffer, kInjected);
-        KRVXClose(a.handle);
-    }
-    {
-        // Accept the burst during a short press: B gets the partial code.
-        Hook a;
-        a.handle = KRVXOpen();
-        ASSERT_TRUE(a.hook());
-        LearnMemory bm;
-        LearnLog bl;
-        ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
-        ASSERT_TRUE(eventually([&] { return a.saw(LEARN_PROGRESS_BEGIN); }));
-        ASSERT_EQ(press(service.socket(), kNec, "0"), 0);
-        ASSERT_TRUE(eventually([&] { return !bl.snapshot().empty(); }));
-        a.mem.set_abort(-1);
-        ASSERT_TRUE(eventually([&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END); }));
-        EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
-        const auto partial = ir::parse_pronto(bm.buffer);
-        ASSERT_TRUE(partial.ok()) << bm.buffer;
-        EXPECT_EQ(partial.signal.once.size(), 34u);
-        EXPECT_STREQ(a.mem.buffer, bm.buffer);
-        KRVXClose(a.handle);
-    }
-    KRVXClose(b);
-}
-
-TEST(LearnHook, WithTwoHooksTheFirstAnswerWins) {
-    ServiceProcess service({"--time-scale", "0"});
-    ASSERT_TRUE(service.ready());
-    Hook a, c;
-    a.handle = KRVXOpen();
-    c.handle = KRVXOpen();
-    ASSERT_TRUE(a.hook());
-    ASSERT_TRUE(c.hook());
-    const int b = KRVXOpen();
-    LearnMemory bm;
-    LearnLog bl;
-    const char *other = "0000 006D 0000 0001 0010 0400";
-    a.prepare(kInjected);
-    c.prepare(other);
-    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
-    a.inject_on_begin();
-    c.inject_on_begin();
-    ASSERT_TRUE(eventually(
-        [&] { return bl.ended.load() && a.saw(LEARN_PROGRESS_END) && c.saw(LEARN_PROGRESS_END); }));
-    EXPECT_EQ(bl.snapshot().back(), LEARN_PROGRESS_DONE);
-    // One of the two answers, and both hooks are told the same.
-    const std::string got = bm.buffer;
-    EXPECT_TRUE(got == kInjected || got == other) << got;
-    EXPECT_EQ(std::string(a.mem.buffer), got);
-    EXPECT_EQ(std::string(c.mem.buffer), got);
-    KRVXClose(a.handle);
-    KRVXClose(c.handle);
-    KRVXClose(b);
-}
-
-TEST(LearnHook, KrvxLearnPrintsTheInjectedCode) {
-    ServiceProcess service({"--time-scale", "0"});
-    ASSERT_TRUE(service.ready());
-    Hook a;
-    a.handle = KRVXOpen();
-    ASSERT_TRUE(a.hook());
-    std::string out;
-    a.prepare(kInjected);
-    std::thread learner([&] {
-        const std::string cmd = std::string(KRVX_PATH) + " --socket " + service.socket() +
-                                " learn --timeout 20 2>/dev/null";
-        FILE *p = ::popen(cmd.c_str(), "r");
-        if (p == nullptr)
-            return;
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    });
-    a.inject_on_begin();
-    learner.join();
-    EXPECT_EQ(out, std::string(kInjected) + "\n");
-    KRVXClose(a.handle);
 }
