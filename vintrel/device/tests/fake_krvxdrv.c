@@ -8,6 +8,8 @@
  *   FAKE_KRVX_DEVINFO         "fw,prot,day,month,year" for KRVXGetKRVXInfo, or "fail"
  *   FAKE_KRVX_TRANSMIT_RESULT result of KRVXTransmitIR (1)
  *   FAKE_KRVX_LEARN_ERRNO     errno an own learn leaves (997, ERROR_IO_PENDING)
+ *   FAKE_KRVX_FINISH_BURST    code a stopped own learn is finished with at the latest moment
+ *                             a driver may still write it: just before the next learn call
  * KRVXConvertProntoCode accepts exactly the texts that start with "0000 ".
  * KRVXErrorText(code) gives "fake text for <code>".
  * fakeKrvxLastLearn() gives the arguments and buffer bytes 0..9 of the last KRVXLearnIR.
@@ -129,6 +131,9 @@ KRVXDRV_API int32_t KRVXTransmitIR(int32_t handle, const char *code, int32_t for
 }
 
 static FakeLearnCall g_lastLearn;
+/* The driver's state as the fake models it. */
+static char *g_ownBuffer; /* the own learn no later call has ended yet, or NULL */
+static int32_t *g_ownAbort;
 
 KRVXDRV_API void fakeKrvxLastLearn(FakeLearnCall *out) {
     if (out != NULL) {
@@ -136,10 +141,31 @@ KRVXDRV_API void fakeKrvxLastLearn(FakeLearnCall *out) {
     }
 }
 
+KRVXDRV_API int32_t fakeKrvxFinishBurst(const char *code) {
+    if (g_ownBuffer == NULL || code == NULL ||
+        __atomic_load_n(g_ownAbort, __ATOMIC_ACQUIRE) != -1) {
+        return 0;
+    }
+    const size_t n = strnlen(code, KRVX_LEARN_BUFFER_SIZE - 1);
+    memcpy(g_ownBuffer, code, n);
+    g_ownBuffer[n] = '\0';
+    int32_t seen = -1;
+    __atomic_compare_exchange_n(g_ownAbort, &seen, 0, 0, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+    return 1;
+}
+
 #ifndef FAKE_KRVX_NO_LEARN
+static int32_t g_hooked;
+
 KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
                                 KRVXLearnCallback callback, void *userData, int32_t *abortWord,
                                 int32_t param1, int32_t reserved0, int32_t reserved1) {
+    const char *burst = getenv("FAKE_KRVX_FINISH_BURST");
+    if (burst != NULL && *burst != '\0') {
+        (void)fakeKrvxFinishBurst(burst);
+    }
+    g_ownBuffer = NULL; /* every call ends the earlier own learn */
+    g_ownAbort = NULL;
     const int32_t calls = g_lastLearn.calls + 1;
     memset(&g_lastLearn, 0, sizeof g_lastLearn);
     g_lastLearn.calls = calls;
@@ -159,10 +185,14 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
     }
     logLine("KRVXLearnIR %d %d %s", (int)handle, (int)format, word);
     if (strcmp(word, HOOK_COMMAND) == 0 || strcmp(word, UNHOOK_COMMAND) == 0) {
+        g_hooked = strcmp(word, HOOK_COMMAND) == 0;
         errno = 0;
     } else {
+        g_ownBuffer = buffer;
+        g_ownAbort = abortWord;
         errno = (int)setting("FAKE_KRVX_LEARN_ERRNO", ERROR_IO_PENDING);
     }
+    g_lastLearn.hooked = g_hooked;
     return 1;
 }
 #endif

@@ -6,7 +6,9 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "fake_driver_support.h"
 #include "fake_krvxdrv.h"
@@ -14,6 +16,25 @@
 #include "vintrel/device/process_state.h"
 #include "vintrel/device/relay.h"
 #include "vintrel/learn/learn_controller.h"
+#include "vintrel/platform/runtime_error.h"
+
+// The driver works on its own threads and may act between any two steps of the
+// user-interface thread. The test binary is linked with processState() wrapped, so that a
+// test can let the driver act at one chosen access to the process state.
+namespace {
+std::function<void()> g_driverActs;  // run at the next access, then cleared
+int g_accessesToSkip = 0;            // accesses to let pass before that
+int g_accesses = 0;                  // accesses counted since the last arming
+}  // namespace
+
+extern "C" vintrel::ProcessState &__real__ZN7vintrel12processStateEv() noexcept;
+extern "C" vintrel::ProcessState &__wrap__ZN7vintrel12processStateEv() noexcept {
+    ++g_accesses;
+    if (g_driverActs && g_accessesToSkip-- == 0) {
+        std::exchange(g_driverActs, nullptr)();
+    }
+    return __real__ZN7vintrel12processStateEv();
+}
 
 namespace vintrel::learn {
 namespace {
@@ -32,8 +53,10 @@ class LearnControllerTest : public ::testing::Test {
         void *fake = dlopen(FAKE_DRIVER, RTLD_NOW | RTLD_NOLOAD);
         ASSERT_NE(fake, nullptr);
         lastLearn_ = reinterpret_cast<FakeLastLearnFn>(dlsym(fake, "fakeKrvxLastLearn"));
+        finishBurst_ = reinterpret_cast<FakeFinishBurstFn>(dlsym(fake, "fakeKrvxFinishBurst"));
         dlclose(fake);  // still loaded by the driver object
         ASSERT_NE(lastLearn_, nullptr);
+        ASSERT_NE(finishBurst_, nullptr);
         processState().deviceHandle = 7;
         view_.code = kValid;
         view_.validateCode();
@@ -96,6 +119,7 @@ class LearnControllerTest : public ::testing::Test {
     vintrel::test::FakeLog log_;
     vintrel::test::ScopedEnv env_;
     FakeLastLearnFn lastLearn_ = nullptr;
+    FakeFinishBurstFn finishBurst_ = nullptr;
     FakeLearnView view_;
     LearnController controller_{view_};
 };
@@ -152,12 +176,11 @@ TEST_F(LearnControllerTest, ObservedLearnShowsTheControlsWithoutADriverCall) {
     EXPECT_EQ(loadAbortWord(state.hookAbort), 0);
     EXPECT_TRUE(controller_.hookActive());
 
-    // Nobody wrote the buffer: byte 0 is still the 0 the hook call left.
+    // Nobody wrote the buffer: byte 0 is still the 0 the hook call left. No code, so the
+    // code box keeps the user's code.
     controller_.endLearn();
-    EXPECT_TRUE(view_.code.isEmpty());
-    EXPECT_TRUE(state.curCode.isEmpty());
-    EXPECT_EQ(state.curCodeFormat, 16);
-    expectIdleControls(false);
+    EXPECT_EQ(view_.code, kValid);
+    expectIdleControls(true);
     EXPECT_EQ(learnCalls(), before);  // still hooked: no driver call at all
 }
 
@@ -389,6 +412,144 @@ TEST_F(LearnControllerTest, ProgressReportsDriveMetersCaptionAndAcceptBurst) {
     controller_.beginLearn();
     EXPECT_TRUE(view_.quality.lit().empty());
     EXPECT_TRUE(view_.progress.lit().empty());
+}
+
+TEST_F(LearnControllerTest, ALearnThatEndsWithoutACodeKeepsTheCodeBoxOfEitherKind) {
+    ProcessState &state = processState();
+    struct Row {
+        bool own;
+        const char *buffer;
+        QString box;  // after the end
+    };
+    const Row rows[] = {{false, "", kValid},
+                        {false, "0000 0042", QStringLiteral("0000 0042")},
+                        {true, "", kValid},
+                        {true, "0000 0043", QStringLiteral("0000 0043")}};
+    for (const Row &row : rows) {
+        view_.setCodeText(kValid);
+        state.curCode = kValid;
+        if (row.own) {
+            controller_.cbLearnIRCode_Click();
+        } else {
+            controller_.beginLearn();
+        }
+        putInBuffer(row.buffer);
+        controller_.onLearnProgress(device::packProgress(255, 0), 0);
+        EXPECT_EQ(view_.code, row.box) << row.own << " " << row.buffer;
+        EXPECT_EQ(state.curCode, row.box) << row.own << " " << row.buffer;
+        expectIdleControls(true);
+    }
+}
+
+TEST_F(LearnControllerTest, ARefusedAnswerIsToldAndTheLearnCanBeAnsweredAgain) {
+    ProcessState &state = processState();
+    controller_.beginLearn();
+    controller_.onLearnProgress(device::packProgress(40, 3), 38000);
+    view_.code.clear();  // an empty box is injected as it is
+    controller_.cbInjectIR_Click();
+    ASSERT_EQ(loadAbortWord(state.hookAbort), -2);
+    // The driver refused it: the word goes back to 0 from the -2, and one report repeats
+    // the last values.
+    std::int32_t seen = -2;
+    std::atomic_ref<std::int32_t>(state.hookAbort).compare_exchange_strong(seen, 0);
+    controller_.onLearnProgress(device::packProgress(40, 3), 38000);
+    ASSERT_EQ(view_.errors.size(), 1);
+    EXPECT_TRUE(view_.errors[0].contains(QStringLiteral("refused")))
+        << view_.errors[0].toStdString();
+    EXPECT_TRUE(state.inLearn);
+    EXPECT_TRUE(shown(Control::cbInjectIR));
+    EXPECT_EQ(view_.captions.at(Control::lblCarrierFreq), QStringLiteral("38.0KHz"));
+
+    // A later answer is given, and reports while it is pending tell nothing more.
+    view_.setCodeText(kValid);
+    EXPECT_TRUE(on(Control::cbInjectIR));
+    controller_.cbInjectIR_Click();
+    EXPECT_EQ(loadAbortWord(state.hookAbort), -2);
+    controller_.onLearnProgress(device::packProgress(60, 3), 38000);
+    putInBuffer("0000 006C 0000 0001 0010 0010");
+    controller_.endLearn();
+    EXPECT_EQ(view_.errors.size(), 1);
+    EXPECT_EQ(view_.code, kValid);
+}
+
+TEST_F(LearnControllerTest, CancelWhileTheDriverFinishesTheBurstKeepsTheHookAndTheCode) {
+    // The driver finishes the cancelled learn with a burst at the latest moment it may:
+    // just before the next learn call on the handle begins.
+    env_.set("FAKE_KRVX_FINISH_BURST", "0000 0099");
+    ProcessState &state = processState();
+    state.curCode = kValid;
+    controller_.cbLearnIRCode_Click();
+    controller_.cbLearnCancel_Click();
+    EXPECT_EQ(view_.code, kValid);
+    expectIdleControls(true);
+    const FakeLearnCall hook = last();
+    EXPECT_TRUE(hook.hooked) << "the hook call was taken for a learn";
+    EXPECT_EQ(std::memcmp(hook.bytes, "KRVX+HOOK", 10), 0);
+    EXPECT_EQ(hook.abortWord, &state.hookAbort);
+    // The next own learn and its end report go as usual.
+    controller_.cbLearnIRCode_Click();
+    putInBuffer("0000 0077");
+    controller_.onLearnProgress(device::packProgress(255, 0), 0);
+    EXPECT_EQ(view_.code, QStringLiteral("0000 0077"));
+    EXPECT_TRUE(last().hooked);
+}
+
+TEST_F(LearnControllerTest, CancelAfterAcceptBurstNeverTakesTheCodeWhereverTheDriverActs) {
+    ProcessState &state = processState();
+    // Once to count the accesses of a Cancel, then the driver finishing the accepted burst
+    // at each of them in turn.
+    for (int at = -1, accesses = 1; at < accesses; ++at) {
+        view_.setCodeText(kValid);
+        controller_.cbLearnIRCode_Click();
+        controller_.cbLearnAsBurst_Click();
+        g_accesses = 0;
+        g_accessesToSkip = at;
+        g_driverActs = at < 0 ? std::function<void()>() : [this] { finishBurst_("0000 0055"); };
+        controller_.cbLearnCancel_Click();
+        g_driverActs = nullptr;
+        if (at < 0) {
+            accesses = g_accesses;
+        }
+        EXPECT_EQ(view_.code, kValid) << "the driver acted at access " << at;
+        EXPECT_FALSE(state.inLearn);
+    }
+}
+
+TEST_F(LearnControllerTest, ALearnThatCannotStartSaysWhyAndLeavesTheWindowIdleAndHooked) {
+    struct Row {
+        std::int32_t error;
+        const char *text;
+    };
+    const Row rows[] = {
+        {ERR_LEARN_BUSY, "Another program is learning with the device; try again when it is done."},
+        {ERR_COMM_FAILED, "The Korvex device or its service stopped answering"},
+        {ERR_DEVICE_NOT_FOUND, "The Korvex device is not connected"},
+        {ERR_DRIVER_NOT_FOUND, "The Korvex device service is not running"},
+        {ERR_NOT_SUPPORTED, "The Korvex device cannot learn"}};
+    for (const Row &row : rows) {
+        view_.errors.clear();
+        env_.set("FAKE_KRVX_LEARN_ERRNO", std::to_string(row.error));
+        controller_.cbLearnIRCode_Click();
+        ASSERT_EQ(view_.errors.size(), 1) << row.error;
+        EXPECT_TRUE(view_.errors[0].startsWith(QString::fromLatin1(row.text)))
+            << view_.errors[0].toStdString();
+        expectIdleControls(true);
+        EXPECT_TRUE(last().hooked);
+        EXPECT_EQ(view_.code, kValid);
+    }
+}
+
+TEST_F(LearnControllerTest, ADriverWithoutALearnFunctionLeavesTheWindowIdleAndConsistent) {
+    std::string reason;
+    ASSERT_TRUE(processState().driver.load(FAKE_DRIVER_NO_LEARN, reason)) << reason;
+    EXPECT_THROW(controller_.cbLearnIRCode_Click(), platform::RuntimeError);
+    expectIdleControls(true);
+    // Another program's learn is still shown: a begin report is not taken for a learn on show.
+    controller_.beginLearn();
+    EXPECT_TRUE(processState().inLearn);
+    EXPECT_EQ(processState().learnMode, -1);
+    controller_.endLearn();
+    expectIdleControls(true);
 }
 
 }  // namespace

@@ -5,14 +5,21 @@
 // the driver and the shared buffer and abort words through processState().
 //
 // Own learn: startLearn(16) removes the hook and starts an asynchronous driver learn into
-// hookBuffer; the end report (progress 255) or Cancel leads to endLearn(), which takes the
-// buffer's text unless learnAbort is -1 and registers the hook again. Observed learn:
-// beginLearn() (another application began) shows the same controls; the user may inject
-// (hookAbort -2) or accept the burst (hookAbort -1); the end report leads to endLearn().
+// hookBuffer; the end report (progress 255) leads to endLearn(), which takes the buffer's
+// text unless learnAbort is -1; Cancel ends it without a code. Either way the learn is
+// ended at the driver (the unhook call) and the hook registered again. A learn call that
+// cannot start (the device is busy or gone, or a run-time error) leaves the window idle
+// and hooked. Observed learn: beginLearn() (another application began) shows the same
+// controls; the user may inject (hookAbort -2) or accept the burst (hookAbort -1); an
+// answer the driver refuses is said in a box and may be given again; the end report leads
+// to endLearn(). A learn that ends without a code never empties the code box.
 //
 // Threads: every function runs on the user-interface thread; driver events arrive as
 // posted messages. The driver reads hookBuffer and the abort words on its own threads:
 // they are written before the abort word that publishes them, with release stores.
+// hookBuffer is written only while no driver call may write into it: the command word of
+// the hook call after the own learn has been ended at the driver, the unhook call's
+// command word never (it has a buffer of its own).
 #pragma once
 
 #include <krvxdrv.h>
@@ -43,7 +50,8 @@ class LearnController {
     void startLearn(std::int32_t format);
     /// Another application began a learn: hookAbort 0, then startLearn(-1).
     void beginLearn();
-    /// Leaves any learn; does nothing outside one.
+    /// The end of a learn was reported (or File > Exit): leaves any learn, taking the code
+    /// unless learnAbort is -1; does nothing outside one.
     void endLearn();
 
     /// Registers the driver hook unless there is no device or it is registered already.
@@ -69,10 +77,17 @@ class LearnController {
     void mnuLrnInject_Click();
 
   private:
+    /// Leaves the learn on show: the code if takeCode and the buffer holds one, the idle
+    /// controls, then the driver calls that end an own learn and register the hook.
+    void finishLearn(bool takeCode);
     void hookCall(const char *command, std::int32_t format, std::int32_t &abortWord);
+    /// The unhook call: removes the hook and ends the own learn at the driver.
+    void unhookCall();
 
     LearnView &view_;
     bool hookActive_ = false;
+    /// The answer stored into hookAbort during the observed learn on show, 0 for none.
+    std::int32_t answered_ = 0;
 };
 
 }  // namespace vintrel::learn
