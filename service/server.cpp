@@ -265,10 +265,21 @@ void Server::tell_hooks(const wire::Message &message, uint64_t except) {
 }
 
 void Server::set_hook(const std::shared_ptr<Session> &session, bool hooked) {
-    if (hooked)
-        hooks_.insert(session->id());
-    else
+    if (!hooked) {
         hooks_.erase(session->id());
+        return;
+    }
+    hooks_.insert(session->id());
+    // Registered while another client learns: told of that learn at once (and of how far it
+    // got), so that it also hears its end. The registration's Reply follows these events.
+    if (learn_ && learn_->owner != session->id()) {
+        session->send({0, wire::LearnBegin{learn_->id, false}});
+        if (learn_->reported) {
+            const LearnReport r = learn_->engine.report();
+            session->send(
+                {0, wire::LearnProgress{learn_->id, r.progress, r.quality, r.carrier_hz}});
+        }
+    }
 }
 
 wire::Status Server::answer_hook(const std::shared_ptr<Session> &session,

@@ -112,7 +112,7 @@ class Server final : public BackendListener {
 
     /// Registers or removes `session` as a hook: it is told of every learn another client
     /// runs (LearnBegin with own = false, its progress, its LearnEnd with the code that
-    /// client received) and may answer it.
+    /// client received) and may answer it; of one already running as it registers, too.
     void set_hook(const std::shared_ptr<Session> &session, bool hooked);
     /// A hook's answer to the running learn; the first answer wins. Returns Ok, or
     /// InvalidArgument (not hooked, no such learn, already answered, its own learn) or

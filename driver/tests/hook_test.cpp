@@ -28,7 +28,7 @@ TEST(LearnHook, ADyingServiceEndsTheLearnerAndEveryHook) {
     LearnLog bl;
     ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
     ASSERT_TRUE(eventually([&] { return watching.saw(LEARN_PROGRESS_BEGIN); }));
-    ASSERT_TRUE(late.hook());  // hooked after the learn began: it sees nothing of it
+    ASSERT_TRUE(late.hook());  // hooked after the learn began: told of it at once
     service.stop(SIGKILL);
     const auto ended = [](Hook &h) {
         const auto p = h.log.progress();
@@ -259,4 +259,27 @@ TEST(LearnHook, AnAnswerCountsOnlyInTheLearnItWasGivenIn) {
             EXPECT_EQ(r.word, 0);
         }
     }
+}
+
+TEST(LearnHook, AHookRegisteredDuringALearnIsToldOfItAndOfItsEnd) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    Hook late;
+    LearnMemory bm;
+    LearnLog bl;
+    Handles handles;
+    const int b = handles.open();
+    late.handle = handles.open();
+    ASSERT_EQ(start_learn(b, bm, bl), ERROR_IO_PENDING);
+    ASSERT_EQ(press(service.socket(), kNec, "0"), 0);  // one frame: some progress
+    ASSERT_TRUE(eventually([&] { return !bl.progress().empty(); }));
+    ASSERT_TRUE(late.hook());
+    // BEGIN and the progress so far, before the hook call returned.
+    const auto first = late.log.snapshot();
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].progress, LEARN_PROGRESS_BEGIN);
+    EXPECT_EQ(first[1].progress, bl.snapshot().back().progress);
+    ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
+    ASSERT_TRUE(eventually([&] { return bl.ended.load() && late.saw(LEARN_PROGRESS_END); }));
+    EXPECT_STREQ(late.mem.buffer, bm.buffer);
 }
