@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "../code_file.h"
 #include "../code_forms.h"
@@ -24,6 +27,11 @@ struct LearnOptions {
     double timeout_s = 30;
     SaveOptions save;
 };
+
+// The longest --timeout: the service ends any learn after ten minutes, and is asked to keep
+// this one kServiceMarginMs longer than krvx waits.
+constexpr double kMaxTimeoutS = 590;
+constexpr double kServiceMarginMs = 10000;
 
 // Reports from the library's thread, handed to the main thread through atomics.
 struct LearnWatch {
@@ -44,10 +52,50 @@ extern "C" void on_learn_report(int32_t progress, int32_t quality, int32_t carri
         w->ended = true;
 }
 
+// Ctrl-C ends krvx within a second, also while a call waits for a silent service (the open
+// and the learn call may each wait up to 2 s for an answer): once a stop is asked for, the
+// main thread has kStopGrace to finish; then the process ends from here.
+constexpr auto kStopGrace = std::chrono::milliseconds(800);
+// After a stop, how long the learn loop waits for the learn's end before it gives up.
+constexpr auto kEndGrace = std::chrono::milliseconds(400);
+
+class StopDeadline {
+  public:
+    explicit StopDeadline(const Context &ctx) : ctx_(ctx), thread_([this] { watch(); }) {}
+    ~StopDeadline() {
+        done_ = true;
+        thread_.join();
+    }
+    StopDeadline(const StopDeadline &) = delete;
+    StopDeadline &operator=(const StopDeadline &) = delete;
+
+  private:
+    void watch() {
+        while (!done_) {
+            if (!stop::wait(50))
+                continue;
+            const auto until = std::chrono::steady_clock::now() + kStopGrace;
+            while (!done_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done_) {
+                fail(ctx_, kRefused, "nothing learned: interrupted (the service did not answer)");
+                std::fflush(stdout);
+                std::fflush(stderr);
+                std::_Exit(kRefused);
+            }
+            return;
+        }
+    }
+    const Context &ctx_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 int learn(const Context &ctx, const LearnOptions &o) {
     if (const std::string why = save_refusal(o.save); !why.empty())
         return fail(ctx, kRefused, "not learning: " + why);
     stop::install();
+    const StopDeadline deadline(ctx);
     const int32_t h = open_device(ctx);
     if (h < 0)
         return kNoService;
@@ -55,7 +103,11 @@ int learn(const Context &ctx, const LearnOptions &o) {
     static char buffer[KRVX_LEARN_BUFFER_SIZE];
     alignas(4) static int32_t abort_word = 0;
     LearnWatch watch;
-    KRVXLearnIR(h, FMT_PRONTO, buffer, on_learn_report, &watch, &abort_word, 0, -1, 0);
+    // The service keeps the learn a little longer than krvx waits, so that krvx's own stop
+    // finishes it with what it captured.
+    const auto service_ms = static_cast<int32_t>(
+        std::min<double>(o.timeout_s * 1000 + kServiceMarginMs, KRVX_MAX_LEARN_TIMEOUT_MS));
+    KRVXLearnIR(h, FMT_PRONTO, buffer, on_learn_report, &watch, &abort_word, service_ms, -1, 0);
     if (errno != ERROR_IO_PENDING) {
         const int e = errno;
         KRVXClose(h);
@@ -65,18 +117,22 @@ int learn(const Context &ctx, const LearnOptions &o) {
     std::fprintf(stderr, "krvx: learning: hold the remote's button in front of the device%s\n",
                  tty ? " (Ctrl-C stops)" : "");
     const auto start = std::chrono::steady_clock::now();
-    bool stopped = false, timed_out = false;
+    auto stopped_at = start;
+    bool stopped = false, timed_out = false, signalled = false;
     int shown = 0;
     while (!watch.ended) {
-        const bool signalled = stop::wait(50);
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        signalled = stop::wait(50) || signalled;
+        const auto now = std::chrono::steady_clock::now();
+        const double elapsed = std::chrono::duration<double>(now - start).count();
         if (!stopped && (signalled || elapsed > o.timeout_s)) {
             // Stop: the learn finishes with what it captured, or ends without a code.
             timed_out = !signalled;
             std::atomic_ref<int32_t>(abort_word).store(-1, std::memory_order_release);
             stopped = true;
+            stopped_at = now;
         }
+        if (signalled && now - stopped_at > kEndGrace)
+            break;  // interrupted, and the service does not end the learn: do not wait
         if (watch.reports != shown && !watch.ended) {
             shown = watch.reports;
             const int32_t pr = watch.progress;
@@ -93,10 +149,12 @@ int learn(const Context &ctx, const LearnOptions &o) {
     }
     if (tty)
         std::fputc('\n', stderr);
+    const bool ended = watch.ended;
     const int32_t result = watch.progress;
+    const int32_t origin = ended ? KRVXLearnedCodeOrigin(h) : KRVX_CODE_LEARNED;
     KRVXClose(h);
-    if (result != LEARN_PROGRESS_DONE) {
-        std::string why = KRVXErrorText(result);
+    if (!ended || result != LEARN_PROGRESS_DONE) {
+        std::string why = ended ? KRVXErrorText(result) : "the service did not end the learn";
         if (timed_out)
             why = "timed out: " + why;
         if (stopped && !timed_out)
@@ -109,17 +167,31 @@ int learn(const Context &ctx, const LearnOptions &o) {
         std::fprintf(stderr, "krvx: %s saved in %s\n", o.save.key.c_str(), o.save.file.c_str());
     }
     const std::vector<ir::protocols::Decode> decodes = shown_decodes(buffer);
+    const char *origin_name = origin == KRVX_CODE_INJECTED         ? "injected"
+                              : origin == KRVX_CODE_BURST_ACCEPTED ? "burst accepted"
+                                                                   : "learned";
     if (ctx.json)
         print_line(JsonObject(true)
                        .text("code", buffer)
                        .number("quality", static_cast<long long>(watch.quality.load()))
                        .number("carrier_hz", static_cast<long long>(watch.carrier.load()))
                        .raw("decodes", decodes_json(decodes))
+                       .text("origin", origin_name)
                        .str());
     else
         std::printf("%s\n", buffer);
-    std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz: %s\n", watch.quality.load(),
-                 watch.carrier.load(), decode_line(decodes).c_str());
+    const std::string what = decode_line(decodes);
+    if (origin == KRVX_CODE_INJECTED)
+        std::fprintf(stderr, "krvx: answered by another program with its code, carrier %d Hz: %s\n",
+                     watch.carrier.load(), what.c_str());
+    else if (origin == KRVX_CODE_BURST_ACCEPTED)
+        std::fprintf(stderr,
+                     "krvx: learned the burst another program accepted, quality %d, carrier %d "
+                     "Hz: %s\n",
+                     watch.quality.load(), watch.carrier.load(), what.c_str());
+    else
+        std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz: %s\n", watch.quality.load(),
+                     watch.carrier.load(), what.c_str());
     return kDone;
 }
 
@@ -131,8 +203,9 @@ Command add_learn(CLI::App &parent) {
         "learn",
         "Learn a remote's button: progress on standard error, the code on standard output");
     cmd->add_option("--timeout", o->timeout_s,
-                    "Seconds to wait; then the learn finishes with what it captured, if usable")
-        ->check(seconds_between(0.1, 3600.0))
+                    "Seconds to wait (at most 590); then the learn finishes with what it "
+                    "captured, if usable")
+        ->check(seconds_between(0.1, kMaxTimeoutS))
         ->capture_default_str();
     add_save_options(*cmd, o->save);
     return {cmd, [o](const Context &ctx) { return learn(ctx, *o); }};
