@@ -4,101 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "e2e_support.h"
-#include "forms.h"
-#include "frm_main.h"
-#include "ir/pronto.h"
-#include "qt_test_support.h"
-#include "vintrel/device/process_state.h"
-#include "vintrel/platform/message_box.h"
+#include "learn_e2e_fixture.h"
+#include "other_program.h"
 
 namespace vintrel::app {
 namespace {
 
 using test::e2e::KrvxProcess;
-using test::e2e::PrivateService;
-
-const char *kNec =
-    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
-    "015B 0057 0016 0E6C";
-
-class LearnEndToEndTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        PrivateService::Options options;
-        options.timeScale = 0;
-        service_ = std::make_unique<PrivateService>(options);
-        ASSERT_TRUE(service_->ready()) << service_->failure();
-        processState().reset();
-        std::string reason;
-        ASSERT_TRUE(test::e2e::loadRealDriver(reason)) << reason;
-        platform::setMessageBoxObserver([this](const platform::ShownMessageBox &box) {
-            boxes_.push_back(box.title + QLatin1Char('|') + box.text);
-        });
-        form_ = new FrmMain;
-        ASSERT_TRUE(form_->formLoad());
-        form_->showCentred();
-        ASSERT_GT(processState().deviceHandle, 0);
-        box_ = child<QPlainTextEdit>("tbCurCode");
-        learn_ = child<QPushButton>("cbLearnIRCode");
-        transmit_ = child<QPushButton>("cbTransmitIRCode");
-        burst_ = child<QPushButton>("cbLearnAsBurst");
-        inject_ = child<QPushButton>("cbInjectIR");
-    }
-    void TearDown() override {
-        if (form_) {
-            form_->close();  // unhooks and closes the device before krvxd goes
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete form_.data();
-        for (QWidget *other : std::vector<QWidget *>(processState().loadedForms)) {
-            delete other;
-        }
-        platform::setMessageBoxObserver(test::unexpectedBoxObserver());
-        processState().reset();
-        service_.reset();
-    }
-    template <typename T>
-    T *child(const char *name) const {
-        T *found = form_->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    bool waitFor(const std::function<bool()> &condition) const {
-        return test::waitUntil(condition, test::e2e::kProcessTimeoutMs);
-    }
-    int press(const char *holdMs) {
-        return test::e2e::runKrvx(*service_, {"press", kNec, "--hold", holdMs});
-    }
-    // Bursts of the code in the box, or -1 when it is no valid code.
-    int bursts() const {
-        const auto parsed = ir::parse_pronto(box_->toPlainText().toStdString());
-        return parsed.ok() ? static_cast<int>(parsed.signal.once.size()) : -1;
-    }
-
-    std::unique_ptr<PrivateService> service_;  // declared first: outlives the window
-    platform::WindowSystem windows_;
-    std::vector<QString> boxes_;
-    QPointer<FrmMain> form_;
-    QPlainTextEdit *box_ = nullptr;
-    QPushButton *learn_ = nullptr;
-    QPushButton *transmit_ = nullptr;
-    QPushButton *burst_ = nullptr;
-    QPushButton *inject_ = nullptr;
-};
+using test::e2e::OtherProgram;
+using test_codes::kNec;
+using LearnEndToEndTest = LearnEndToEnd;
 
 TEST_F(LearnEndToEndTest, OwnLearnOfAPressLandsTheCodeAndEnablesTestTransmit) {
     learn_->click();
@@ -172,6 +88,29 @@ TEST_F(LearnEndToEndTest, AnotherProgramsLearnIsShownAndAnsweredWithTheCodeBox) 
         EXPECT_TRUE(transmit_->isEnabled());
     }
     EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(LearnEndToEndTest, ALearnThatFindsTheDeviceBusySaysSoAndShowsTheOtherLearn) {
+    // Another program begins a learn just before the click: its begin report is still on
+    // its way to the window when the own learn is refused.
+    OtherProgram other;
+    ASSERT_TRUE(other.opened());
+    box_->setPlainText(QString::fromLatin1(test_codes::kInjected));
+    ASSERT_EQ(other.learn(), ERROR_IO_PENDING);
+    learn_->click();
+    ASSERT_GE(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], QStringLiteral("ERROR|Another program is learning with the device; try "
+                                        "again when it is done."));
+    // The window went back to idle and hooked: the other program's learn is shown, and when
+    // that program gives up, the code box keeps its code.
+    ASSERT_TRUE(waitFor([&] { return observing(); }));
+    EXPECT_TRUE(inject_->isVisible());
+    other.giveUp();
+    ASSERT_TRUE(waitFor([&] { return !processState().inLearn; }));
+    EXPECT_EQ(box_->toPlainText(), QString::fromLatin1(test_codes::kInjected));
+    EXPECT_TRUE(learn_->isEnabled());
+    EXPECT_TRUE(transmit_->isEnabled());
+    EXPECT_EQ(boxes_.size(), 1u);
 }
 
 }  // namespace
