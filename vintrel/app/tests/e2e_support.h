@@ -10,6 +10,8 @@
 
 #include <sys/types.h>
 
+#include "../../../ir/tests/pronto_codes.h"
+
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -23,12 +25,7 @@ const std::string &driverLibraryPath();
 
 /// An NEC code (one frame, then its repeat frame) as Pronto text: what the end-to-end tests
 /// and the screenshots press, learn, send and receive.
-inline constexpr const char *kNec =
-    "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 "
-    "0016 0016 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 "
-    "0016 0041 0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 06A4 "
-    "015B 0057 0016 0E6C";
+using test_codes::kNec;
 
 /// Generous deadline for anything that waits on another process (loaded 2-core machine,
 /// sanitizers).
