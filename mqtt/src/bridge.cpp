@@ -16,6 +16,7 @@ namespace {
 
 constexpr auto kDeviceCheck = std::chrono::seconds(2);
 constexpr auto kMaxDeviceBackoff = std::chrono::seconds(10);
+constexpr auto kCodesCheck = std::chrono::seconds(2);
 
 void log(const std::string &line) {
     std::fprintf(stderr, "krvx-mqtt: %s\n", line.c_str());
@@ -66,6 +67,7 @@ void Bridge::stop() {
 }
 
 int Bridge::run() {
+    keep_codes();  // before the broker: its retained buttons are compared with these keys
     std::string why;
     if (!broker_.start(why)) {
         log(why);
@@ -76,6 +78,7 @@ int Bridge::run() {
                     options_.prefix, options_.node));
     while (running_) {
         keep_device();
+        keep_codes();
         const auto deadline = std::min(handle_ > 0 ? next_device_check_ : next_device_try_,
                                        std::chrono::steady_clock::now() + kDeviceCheck);
         std::deque<Event> batch;
@@ -159,6 +162,44 @@ void Bridge::on_learn(int32_t progress, int32_t quality, int32_t carrier_hz, voi
     static_cast<Bridge *>(self)->post(LearnReport{progress, quality, carrier_hz});
 }
 
+// ---- code files ----------------------------------------------------------------------
+
+void Bridge::keep_codes() {
+    const auto now = std::chrono::steady_clock::now();
+    if (options_.codes_dir.empty() || now < next_codes_check_)
+        return;
+    next_codes_check_ = now + kCodesCheck;
+    std::string signature = codes_signature(options_.codes_dir);
+    if (signature == codes_signature_)
+        return;
+    codes_signature_ = std::move(signature);
+    const CodesScan scan = scan_codes(options_.codes_dir);
+    for (const std::string &problem : scan.problems)
+        log("codes: " + problem);
+    std::map<std::string, KeyRef> keys;
+    for (const KeyRef &k : scan.keys)
+        keys.emplace(button_object_id(k), k);
+    if (broker_up_ && options_.ha_discovery) {
+        for (const auto &[id, ref] : keys_)
+            if (!keys.contains(id))  // the key left the folder: its button goes
+                broker_.publish(topics_.ha_config("button", id), "", true);
+    }
+    const bool changed = keys != keys_;
+    keys_ = std::move(keys);
+    if (changed) {
+        log(fmt::format("codes: {} keys in {}", keys_.size(), options_.codes_dir));
+        publish_key_buttons();
+    }
+}
+
+void Bridge::publish_key_buttons() {
+    if (!broker_up_ || !options_.ha_discovery)
+        return;
+    for (const auto &[id, ref] : keys_)
+        broker_.publish(topics_.ha_config("button", id),
+                        ha_key_button_config(topics_, KRVX_VERSION, ref), true);
+}
+
 // ---- broker --------------------------------------------------------------------------
 
 void Bridge::publish_state() {
@@ -177,6 +218,7 @@ void Bridge::publish_state() {
                         true);
         broker_.publish(topics_.ha_config("button", "learn"),
                         ha_learn_button_config(topics_, KRVX_VERSION), true);
+        publish_key_buttons();
     }
 }
 
@@ -185,6 +227,10 @@ void Bridge::handle(BrokerUp) {
     log("broker: connected");
     broker_.subscribe(topics_.send());
     broker_.subscribe(topics_.learn());
+    // Buttons of keys that left the folder while the bridge was not running come back
+    // retained: they are removed as they arrive.
+    if (options_.ha_discovery)
+        broker_.subscribe(topics_.ha_config("button", "+"));
     publish_state();
     flush_outbox();
 }
@@ -225,10 +271,18 @@ void Bridge::flush_outbox() {
 void Bridge::handle(Incoming e) {
     if (options_.verbose)
         log(fmt::format("command on {} ({} bytes)", e.topic, e.payload.size()));
-    if (e.topic == topics_.send())
+    if (e.topic == topics_.send()) {
         send(e.payload);
-    else if (e.topic == topics_.learn())
+    } else if (e.topic == topics_.learn()) {
         learn(e.payload);
+    } else if (!e.payload.empty()) {  // a button config, ours or left over
+        const std::string prefix = topics_.ha_config("button", "");
+        const std::string id = e.topic.substr(
+            std::min(e.topic.size(), prefix.size() - std::string_view("/config").size()));
+        const std::string object = id.substr(0, id.find('/'));
+        if (object.starts_with("key_") && !keys_.contains(object))
+            broker_.publish(e.topic, "", true);
+    }
 }
 
 void Bridge::handle(Received r) {
@@ -246,7 +300,14 @@ std::string Bridge::admit() {
 }
 
 void Bridge::send(const std::string &payload) {
-    const SendCommand c = parse_send(payload);
+    SendCommand c = parse_send(payload);
+    if (c.ok() && c.wire.empty()) {  // a key of a code file
+        const KeyCode k = key_code(options_.codes_dir, {c.file, c.remote, c.key});
+        c.error = k.error;
+        c.code = k.pronto;
+        if (c.ok())
+            check_code(c);
+    }
     std::string why = c.ok() ? admit() : c.error;
     if (!why.empty()) {
         publish_event(topics_.send_result(), refusal_json(c.id, why));

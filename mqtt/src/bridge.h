@@ -19,12 +19,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <variant>
 
 #include "broker.h"
+#include "codes.h"
 #include "command.h"
 #include "krvxdrv.h"
 #include "messages.h"
@@ -67,6 +69,9 @@ class Bridge {
     void handle(Stop);
 
     void keep_device();
+    /// Reads the code folder again when it changed; buttons follow its keys.
+    void keep_codes();
+    void publish_key_buttons();
     void device_lost(const std::string &why);
     void send(const std::string &payload);
     void learn(const std::string &payload);
@@ -99,6 +104,9 @@ class Bridge {
     std::chrono::steady_clock::time_point next_device_try_{};
     std::chrono::milliseconds device_backoff_{500};
     std::chrono::steady_clock::time_point next_device_check_{};
+    std::map<std::string, KeyRef> keys_;  // by button object id
+    std::string codes_signature_;
+    std::chrono::steady_clock::time_point next_codes_check_{};
     bool learning_ = false;
     std::string learn_id_ = "null";
     // The learn's buffer and abort word stay at these addresses while the library uses them.

@@ -62,38 +62,63 @@ std::string read_id(const JsonValue &value, std::string &id) {
     return {};
 }
 
+std::string read_name(const JsonValue &value, std::string &name) {
+    const std::string *text = value.string();
+    if (!text)
+        return "expected a string";
+    if (text->size() > 128)
+        return "longer than 128 characters";
+    for (const char c : *text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "control characters are not taken";
+    name = *text;
+    return {};
+}
+
 }  // namespace
 
 SendCommand parse_send(std::string_view payload) {
     SendCommand c;
     bool has_code = false;
-    c.error = read_fields(payload, {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }},
-                                    {"code",
-                                     [&](const JsonValue &v) -> std::string {
-                                         if (!v.string())
-                                             return "expected a string";
-                                         c.code = *v.string();
-                                         has_code = true;
-                                         return {};
-                                     }},
-                                    {"repeat", [&](const JsonValue &v) -> std::string {
-                                         const auto n = v.integer();
-                                         if (!n || *n < 1 || *n > ir::kMaxRepeatCount)
-                                             return fmt::format("expected an integer from 1 to {}",
-                                                                ir::kMaxRepeatCount);
-                                         c.repeat = static_cast<int>(*n);
-                                         return {};
-                                     }}});
-    if (c.ok() && !has_code)
+    c.error = read_fields(payload,
+                          {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }},
+                           {"code",
+                            [&](const JsonValue &v) -> std::string {
+                                if (!v.string())
+                                    return "expected a string";
+                                c.code = *v.string();
+                                has_code = true;
+                                return {};
+                            }},
+                           {"file", [&](const JsonValue &v) { return read_name(v, c.file); }},
+                           {"remote", [&](const JsonValue &v) { return read_name(v, c.remote); }},
+                           {"key", [&](const JsonValue &v) { return read_name(v, c.key); }},
+                           {"repeat", [&](const JsonValue &v) -> std::string {
+                                const auto n = v.integer();
+                                if (!n || *n < 1 || *n > ir::kMaxRepeatCount)
+                                    return fmt::format("expected an integer from 1 to {}",
+                                                       ir::kMaxRepeatCount);
+                                c.repeat = static_cast<int>(*n);
+                                return {};
+                            }}});
+    const bool names_key = !c.file.empty() || !c.key.empty() || !c.remote.empty();
+    if (c.ok() && has_code && names_key)
+        c.error = "either \"code\" or \"file\" and \"key\", not both";
+    else if (c.ok() && names_key && (c.file.empty() || c.key.empty()))
+        c.error = "a key of a code file needs \"file\" and \"key\"";
+    else if (c.ok() && !has_code && !names_key)
         c.error = "\"code\" is missing";
-    if (c.ok()) {
-        const cli::ProntoCode checked = cli::to_pronto(c.code);
-        if (checked.ok())
-            c.wire = cli::wire_text(c.code, checked);
-        else
-            c.error = "invalid code: " + checked.error;
-    }
+    if (c.ok() && has_code)
+        check_code(c);
     return c;
+}
+
+void check_code(SendCommand &c) {
+    const cli::ProntoCode checked = cli::to_pronto(c.code);
+    if (checked.ok())
+        c.wire = cli::wire_text(c.code, checked);
+    else
+        c.error = "invalid code: " + checked.error;
 }
 
 LearnCommand parse_learn(std::string_view payload) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The commands the bridge takes on its command topics, read from untrusted JSON payloads:
 //   send:  {"id": ID, "code": "<Pronto, nec:0x0408 or NEC1 D=4 F=8>", "repeat": N}
+//          or {"id": ID, "file": "<name of a code file>", "remote": "...", "key": "...",
+//          "repeat": N}
 //   learn: {"id": ID}
 // An empty payload is taken as {}. ID (optional) is an integer or a string of at most 64 printable
 // ASCII characters; it comes back in the result. Unknown fields, wrong types, values out of range
@@ -18,9 +20,11 @@ namespace krvx::mqtt {
 inline constexpr std::size_t kMaxPayloadBytes = 8192;
 
 struct SendCommand {
-    std::string id = "null";  ///< the request's id as JSON text, for the result
-    std::string code;         ///< as given
-    std::string wire;         ///< what goes to the device: checked protocol code or Pronto
+    std::string id = "null";        ///< the request's id as JSON text, for the result
+    std::string code;               ///< as given
+    std::string wire;               ///< what goes to the device: checked protocol code or Pronto;
+                                    ///< empty for a key of a code file until check_code()
+    std::string file, remote, key;  ///< the key of a code file, when no code is given
     int repeat = 1;
     std::string error;  ///< why the command is refused; empty when it is taken
     bool ok() const { return error.empty(); }
@@ -33,6 +37,9 @@ struct LearnCommand {
 };
 
 SendCommand parse_send(std::string_view payload);
+
+/// Checks `c.code` and sets `c.wire`, or sets `c.error`.
+void check_code(SendCommand &c);
 LearnCommand parse_learn(std::string_view payload);
 
 }  // namespace krvx::mqtt

@@ -147,6 +147,10 @@ ParsedOptions parse_options(int argc, char **argv) {
     app.add_option("--burst", o.rate_burst, "Commands taken at once before the rate applies")
         ->check(CLI::Range(1.0, 1000.0))
         ->capture_default_str();
+    app.add_option("--codes", o.codes_dir,
+                   "Folder of code files: their keys can be sent by name, and are Home "
+                   "Assistant buttons")
+        ->check(CLI::ExistingDirectory);
     app.add_flag("--no-ha-discovery", no_ha, "Do not publish Home Assistant discovery");
     app.add_option("--ha-prefix", o.ha_prefix, "Home Assistant's discovery prefix")
         ->capture_default_str();

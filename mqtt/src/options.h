@@ -39,6 +39,7 @@ struct Options {
     double rate_burst = 10;
     bool ha_discovery = true;
     std::string ha_prefix = "homeassistant";
+    std::string codes_dir;  ///< --codes: code files whose keys are sent by name and are buttons
     bool verbose = false;
 };
 

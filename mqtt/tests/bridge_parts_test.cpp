@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "codes.h"
 #include "command.h"
 #include "json.h"
 #include "messages.h"
@@ -14,6 +15,12 @@
 
 namespace krvx::mqtt {
 namespace {
+
+JsonObjectValue object_of(const std::string &json) {
+    const JsonParse p = parse_json(json);
+    EXPECT_TRUE(p.ok()) << json << ": " << p.error;
+    return p.value.object() ? *p.value.object() : JsonObjectValue{};
+}
 
 TEST(Json, TakesValidAndRefusesInvalidText) {
     const std::string deep_ok = std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']');
@@ -127,6 +134,57 @@ TEST(Commands, SendTakesGoodCommandsAndSaysWhyItRefusesOthers) {
     }
 }
 
+TEST(Commands, KeysOfCodeFilesAreNamedSafely) {
+    struct Row {
+        std::string payload;
+        std::string error;
+    };
+    const Row rows[] = {
+        {R"({"file":"tv.conf","remote":"TV","key":"POWER"})", ""},
+        {R"({"file":"tv.conf","key":"POWER","repeat":2})", ""},
+        {R"({"file":"tv.conf"})", "needs \"file\" and \"key\""},
+        {R"({"key":"POWER"})", "needs \"file\" and \"key\""},
+        {R"({"code":"NEC1 D=4 F=8","file":"tv.conf","key":"POWER"})", "not both"},
+        {R"({"file":"tv.conf","key":"A\u0007"})", "control characters"},
+        {R"({"file":"tv.conf","key":")" + std::string(129, 'k') + "\"}", "longer than 128"},
+    };
+    for (const Row &row : rows) {
+        const SendCommand c = parse_send(row.payload);
+        if (row.error.empty()) {
+            EXPECT_TRUE(c.ok()) << row.payload << " -> " << c.error;
+            EXPECT_TRUE(c.wire.empty());  // the bridge looks the key up
+        } else {
+            EXPECT_NE(c.error.find(row.error), std::string::npos)
+                << row.payload << " -> " << c.error;
+        }
+    }
+    for (const char *bad : {"", "..", ".hidden", "a/b", "../tv.conf", "/etc/passwd", "tab\t"})
+        EXPECT_FALSE(file_name_refusal(bad).empty()) << bad;
+    EXPECT_EQ(file_name_refusal("living room.conf"), "");
+    EXPECT_NE(key_code("", {"tv.conf", "", "POWER"}).error, "");
+}
+
+TEST(Messages, KeyButtonsHaveDistinctTopicSafeIdsAndPressTheirKey) {
+    const Topics t("krvx", "den", "homeassistant");
+    const KeyRef refs[] = {{"tv.conf", "TV", "POWER"}, {"tv.conf", "TV", "POWER "},
+                           {"tv.conf", "TV/2", "+#"},  {"tv.conf", "", "TVPOWER"},
+                           {"tv.confTV", "", "POWER"}, {"a.ir", "TV", "POWER"}};
+    std::set<std::string> ids;
+    for (const KeyRef &ref : refs) {
+        const std::string id = button_object_id(ref);
+        EXPECT_TRUE(is_topic_level(id)) << id;
+        EXPECT_EQ(id, button_object_id(ref));  // stable
+        ids.insert(id);
+        const auto c = object_of(ha_key_button_config(t, "1.0", ref));
+        EXPECT_EQ(*c.at("command_topic").string(), t.send());
+        const SendCommand press = parse_send(*c.at("payload_press").string());
+        ASSERT_TRUE(press.ok()) << press.error;
+        EXPECT_EQ(KeyRef({press.file, press.remote, press.key}), ref);
+        EXPECT_EQ(*c.at("availability_topic").string(), t.status());
+    }
+    EXPECT_EQ(ids.size(), std::size(refs));
+}
+
 TEST(Commands, TheIdComesBackEvenWhenTheRestIsRefused) {
     EXPECT_EQ(parse_send(R"({"id":"a\"b","code":"zz"})").id, R"("a\"b")");
     EXPECT_EQ(parse_send(R"({"zzz":1,"id":9})").id, "9");
@@ -209,12 +267,6 @@ TEST(RateLimit, TakesABurstThenTheRate) {
         taken += limit.take(200.0 + ms / 1000.0);
     EXPECT_LE(taken, 4 + 2 * 10);
     EXPECT_GE(taken, 2 * 10);
-}
-
-JsonObjectValue object_of(const std::string &json) {
-    const JsonParse p = parse_json(json);
-    EXPECT_TRUE(p.ok()) << json << ": " << p.error;
-    return p.value.object() ? *p.value.object() : JsonObjectValue{};
 }
 
 TEST(Messages, ReceivedCarriesTheDecodeAndTheFrame) {

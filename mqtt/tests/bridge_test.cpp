@@ -3,6 +3,7 @@
 // (what a device sends reaches its own receiver), bridges, and an MQTT client watching.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "json.h"
@@ -183,6 +184,55 @@ TEST_F(BridgeTest, LearnsWhatIsHeldInFrontOfTheDevice) {
     ASSERT_TRUE(
         watch.publish(a.topic("send"), R"({"id":"again","code":)" + field(result, "code") + "}"));
     EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("again","ok":true)"), "");
+}
+
+TEST_F(BridgeTest, KeysOfTheCodeFolderAreSentByNameAndAreButtonsWhileThere) {
+    const std::string codes = dir_.path() + "/codes";
+    std::filesystem::create_directory(codes);
+    std::ofstream(codes + "/tv.pronto") << "POWER: 0000 006D 0000 0002 0010 0020 0010 0400\n"
+                                        << "MUTE: 0000 006D 0000 0002 0020 0010 0010 0400\n";
+    Node a(dir_, broker_, "a", {"--codes", codes});
+    Client watch(broker_.port());
+    ASSERT_TRUE(watch.subscribe("krvx/#"));
+    ASSERT_TRUE(watch.subscribe("homeassistant/button/a/#"));
+    ASSERT_NE(watch.wait_for(a.topic("device"), "\"connected\":true"), "");
+
+    // A button per key, whose press is the send command of its key.
+    std::map<std::string, std::string> buttons;  // topic -> payload_press
+    eventually([&] {
+        for (const auto &m : watch.on_prefix("homeassistant/button/a/key_"))
+            buttons[m.topic] = field(m.payload, "payload_press");
+        return buttons.size() == 2;
+    });
+    ASSERT_EQ(buttons.size(), 2u);
+    for (const auto &[topic, press] : buttons) {
+        const auto command = krvx::mqtt::parse_json(
+            object_of(watch.last(topic)).at("payload_press").string()->c_str());
+        ASSERT_TRUE(command.ok()) << press;
+        EXPECT_EQ(field(watch.last(topic), "command_topic"), "\"krvx/a/send\"");
+    }
+    ASSERT_TRUE(watch.publish(a.topic("send"), R"({"id":"k","file":"tv.pronto","key":"MUTE"})"));
+    EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("k","ok":true)"), "");
+    ASSERT_TRUE(watch.publish(a.topic("send"), R"({"id":"n","file":"../tv.pronto","key":"MUTE"})"));
+    EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("n","ok":false)"), "");
+    ASSERT_TRUE(watch.publish(a.topic("send"), R"({"id":"m","file":"tv.pronto","key":"EJECT"})"));
+    EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("m","ok":false)"), "");
+
+    // A key leaves the folder: its button goes (an empty retained config), the other stays.
+    std::ofstream(codes + "/tv.pronto", std::ios::trunc)
+        << "POWER: 0000 006D 0000 0002 0010 0020 0010 0400\n";
+    std::string removed;
+    eventually([&] {
+        for (const auto &[topic, press] : buttons)
+            if (watch.last(topic).empty())
+                removed = press;
+        return !removed.empty();
+    });
+    EXPECT_NE(removed.find("MUTE"), std::string::npos) << removed;
+    for (const auto &[topic, press] : buttons)
+        if (press.find("POWER") != std::string::npos) {
+            EXPECT_FALSE(watch.last(topic).empty());
+        }
 }
 
 TEST_F(BridgeTest, KeepsReceivedCodesWhileTheBrokerIsAwayUpToItsBound) {

@@ -207,6 +207,20 @@ class Client {
                 out.push_back(m);
         return out;
     }
+    /// Messages on topics that start with `prefix`.
+    std::vector<Message> on_prefix(const std::string &prefix) {
+        std::lock_guard lock(mutex_);
+        std::vector<Message> out;
+        for (const auto &m : messages_)
+            if (m.topic.starts_with(prefix))
+                out.push_back(m);
+        return out;
+    }
+    /// The payload of the last message on `topic`; "" when none came.
+    std::string last(const std::string &topic) {
+        const auto all = on(topic);
+        return all.empty() ? std::string() : all.back().payload;
+    }
     /// Waits until `topic` has seen at least `count` messages; all of them then.
     std::vector<Message> wait(const std::string &topic, std::size_t count = 1,
                               std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
