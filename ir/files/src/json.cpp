@@ -141,22 +141,11 @@ class Parser {
                 break;
             }
             c = t_[i_++];
+            if (const std::optional<char> e = short_escape(c)) {
+                out += *e;
+                continue;
+            }
             switch (c) {
-                case 'n':
-                    out += '\n';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
                 case 'u': {
                     const auto cp = i_ + 4 <= t_.size()
                                         ? c_number("0x" + std::string(t_.substr(i_, 4)))

@@ -122,4 +122,7 @@ void write(const ir::files::Remote &remote, bool allow_parametric, std::string &
 /// gap (the remote's).
 std::string raw_key_text(const ir::files::Key &key, std::vector<std::string> &warnings);
 
+/// The low `bits` bits of v in the opposite order (lircd's REVERSE flag).
+uint64_t reversed(uint64_t v, int bits);
+
 }  // namespace ir::files::lircd

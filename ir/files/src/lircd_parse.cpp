@@ -86,16 +86,6 @@ uint64_t low_bits(int n) {
     return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
 }
 
-uint64_t reversed(uint64_t v, int bits) {
-    uint64_t out = 0;
-    for (int i = 0; i < bits; ++i) {
-        if ((v >> i) & 1) {
-            out |= uint64_t{1} << (bits - 1 - i);
-        }
-    }
-    return out;
-}
-
 // One parameter line of a remote section; returns how many values it took.
 std::size_t define(Remote &r, std::string_view key, const std::vector<std::string_view> &v,
                    int line) {
@@ -266,6 +256,16 @@ void finish(Remote &r, std::vector<std::string> &warnings) {
 enum class Mode { None, Remote, Codes, RawCodes };
 
 }  // namespace
+
+uint64_t reversed(uint64_t v, int bits) {
+    uint64_t out = 0;
+    for (int i = 0; i < bits; ++i) {
+        if ((v >> i) & 1) {
+            out |= uint64_t{1} << (bits - 1 - i);
+        }
+    }
+    return out;
+}
 
 std::string flags_text(uint32_t flags) {
     std::string out;

@@ -11,16 +11,6 @@ namespace {
 // lircd's transmit buffer holds this many durations; a longer frame is not sent.
 constexpr std::size_t kSendBufferSize = 256;
 
-uint64_t reversed(uint64_t v, int bits) {
-    uint64_t out = 0;
-    for (int i = 0; i < bits; ++i) {
-        if ((v >> i) & 1) {
-            out |= uint64_t{1} << (bits - 1 - i);
-        }
-    }
-    return out;
-}
-
 // Pulses and spaces as lircd collects them: consecutive ones of a level merge, a space
 // before the first pulse is dropped, a trailing space stays pending (and is not sent).
 class Buffer {

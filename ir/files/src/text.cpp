@@ -170,6 +170,26 @@ std::optional<double> decimal_fraction(std::string_view token) {
     return v;
 }
 
+std::optional<char> short_escape(char letter) {
+    switch (letter) {
+        case 'n':
+            return '\n';
+        case 't':
+            return '\t';
+        case 'r':
+            return '\r';
+        case 'b':
+            return '\b';
+        case 'f':
+            return '\f';
+        case '"':
+        case '\\':
+            return letter;
+        default:
+            return std::nullopt;
+    }
+}
+
 void append_utf8(std::string &out, uint32_t u) {
     if (u < 0x80) {
         out += char(u);

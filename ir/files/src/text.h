@@ -66,6 +66,9 @@ std::optional<double> decimal_fraction(std::string_view token);
 
 /// Appends a code point as UTF-8 (escapes in JSON and TOML strings).
 void append_utf8(std::string &out, uint32_t code_point);
+/// The character of a one-letter string escape JSON and TOML share (\n \t \r \b \f \" \\);
+/// none for any other letter.
+std::optional<char> short_escape(char letter);
 
 /// "12345" in decimal / "%.*f"-like text of a double without trailing zeros.
 std::string number_text(double value);

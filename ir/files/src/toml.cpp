@@ -147,28 +147,11 @@ class Parser {
                 break;
             }
             const char e = t_[i_++];
+            if (const std::optional<char> ch = short_escape(e)) {
+                out += *ch;
+                continue;
+            }
             switch (e) {
-                case 'n':
-                    out += '\n';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case '"':
-                    out += '"';
-                    break;
-                case '\\':
-                    out += '\\';
-                    break;
                 case 'u':
                 case 'U': {
                     const std::size_t n = e == 'u' ? 4 : 8;

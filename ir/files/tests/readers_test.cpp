@@ -150,6 +150,10 @@ const std::vector<Case> &cases() {
         {Format::Broadlink, "{\"a\": [1, 2,\n", "error: 2: a value expected at the end"},
         {Format::Broadlink, nested("{\"a\": ", "}", 40), "error: 1: nested more than 32 deep"},
         {Format::Broadlink, "{\"a\":\n{", "error: 2: a string expected"},
+        // String escapes in names: JSON's and TOML's shared letters, \u, and TOML's refusals.
+        {Format::Broadlink,
+         "{\"data\": {\"t\\u0076\": {\"a\\\"b\\\\c\\td\": \"JgAJABAgAAEsEAANBQAAAA==\"}}}",
+         "tv/a\"b\\c\td=525 1051 9852 525 109456 120000 @38000"},
         // Global Caché: 96, 24 | 48, 24, 24, 1000 periods at 40 kHz, sent twice from offset 3.
         {Format::GlobalCache, "sendir,1:1,1,40000,2,3,96,24,48,24,24,1000\n",
          "tv/1=2400 600 1200 600 600 25000 | 1200 600 600 25000 @40000"},
@@ -195,6 +199,11 @@ const std::vector<Case> &cases() {
          "dish/KEY_TV=| 5000 2500 700 1700 700 3000 700 125000 @38000; hw/KEY_X=(no timings: "
          "protocol "
          "'unknown' is decoded by receivers, not known here)"},
+        {Format::Keymap,
+         "[[protocols]]\nname = \"t\\u0076\"\nprotocol = 'nec'\n[protocols.scancodes]\n"
+         "0x0408 = \"K\\\"\\\\\\U00000041\\n\"\n",
+         "tv/K\"\\A\n=NEC1 D=4 S=251 F=8"},
+        {Format::Keymap, "[[protocols]]\nname = \"a\\qb\"\n", "error: 2: unknown escape '\\q'"},
         {Format::Keymap,
          "[[protocols]]\nprotocol = 'nec'\n[protocols.scancodes]\n0x1 = 'A'\n0x01 = 'B'\n",
          "error: 5: scancode 0x01 appears twice (line 4)"},
