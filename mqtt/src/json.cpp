@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "json.h"
 
+#include "../../tools/krvx/cli.h"
+
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -315,21 +317,7 @@ JsonParse parse_json(std::string_view text) {
 }
 
 std::string json_quote(std::string_view s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c == 0x7F) {
-            out += fmt::format("\\u{:04x}", c);
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
+    return cli::json_string(s);
 }
 
 std::string to_json(const JsonValue &value) {

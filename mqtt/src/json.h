@@ -73,7 +73,7 @@ class JsonWriter {
     std::string body_;
 };
 
-/// `s` as a JSON string literal, quotes included.
+/// `s` as a JSON string literal, quotes included (krvx's own quoting).
 std::string json_quote(std::string_view s);
 
 }  // namespace krvx::mqtt
