@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "ir/pronto.h"
+#include "frame_decode.h"
 #include "ir/receive_code.h"
 #include "session.h"
 #include "wire/socket_path.h"
@@ -506,23 +507,29 @@ void Server::on_frame(const ReceivedFrame &frame) {
     }
     if (!frame.burst_start || !frame.report_code || frame.durations_us.empty())
         return;
-    tell_receivers(ir::receive_code(frame.durations_us));
+    tell_receivers(ir::receive_code(frame.durations_us), &frame);
 }
 
 void Server::on_receive_code(const std::string &code) {
     tell_receivers(code);
 }
 
-void Server::tell_receivers(const std::string &code) {
+void Server::tell_receivers(const std::string &code, const ReceivedFrame *frame) {
     log_.debug("received ", code);
     const wire::Message event{0, wire::Received{code}};
+    std::optional<wire::Message> described;
+    if (frame != nullptr)
+        described = wire::Message{0, describe_frame(code, *frame)};
     // send() may close a slow client and so change the table: iterate over a copy.
     std::vector<std::shared_ptr<Session>> listeners;
     for (auto &[id, session] : sessions_)
         if (session->receiving())
             listeners.push_back(session);
-    for (auto &s : listeners)
+    for (auto &s : listeners) {
+        if (described)
+            s->send(*described);
         s->send(event);
+    }
 }
 
 void Server::on_device_lost(const std::string &reason) {

@@ -143,7 +143,8 @@ class Server final : public BackendListener {
     bool make_room();
     void pause_accepting(const std::error_code &ec);
     void resume_accepting();
-    void tell_receivers(const std::string &code);
+    /// Tells every receiving client the code, after what the frame is when there is one.
+    void tell_receivers(const std::string &code, const ReceivedFrame *frame = nullptr);
     /// Ends the running learn for its owner and the hooks; `answer` says whether a hook's
     /// answer ended it.
     void end_learn(const LearnOutcome &outcome, uint8_t answer = wire::LearnEnd::None);

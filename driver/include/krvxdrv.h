@@ -166,6 +166,36 @@ typedef void (*KRVXLearnCallback)(int32_t progress, int32_t sigQuality, int32_t 
  */
 typedef void (*KRVXReceiveCallback)(const char *codeText, void *userData);
 
+/**
+ * Extension: a received frame and what it is, for KRVXSetReceiveFrameCallback(). Every
+ * pointer is valid, and every text NUL-terminated, only while the callback runs; copy what
+ * is kept. Fields may be added at the end in later versions: structSize says how many
+ * bytes this one has.
+ */
+typedef struct KRVXReceivedFrame {
+    uint32_t structSize;        /* sizeof(KRVXReceivedFrame) of the library */
+    uint32_t kernelScancode;    /* the kernel's scancode; 0 when kernelProtocol is "" */
+    uint32_t carrierHz;         /* the frame's measured carrier; 0 when not measured */
+    uint32_t durationCount;     /* durations at durationsUs (at most 512; longer are cut) */
+    const char *code;           /* the 12-character code the receive callback gets */
+    const char *protocol;       /* "NEC1", "RC5", ...; "" when no known protocol fits */
+    const char *params;         /* "D=4 S=251 F=8": the protocol's parameters, decimal */
+    const char *kernelProtocol; /* "nec", as ir-ctl and ir-keytable name it; "" if none */
+    const uint32_t *durationsUs; /* mark, space, ..., mark in microseconds */
+} KRVXReceivedFrame;
+
+/**
+ * Frame callback. Runs on the library's thread of the handle, once for each frame the
+ * service reports (the first frame of each burst the receiver sees), before the receive
+ * callback of the same frame when both are set; frames arrive in order. It must return
+ * quickly and may not call the library for the same handle (the library's thread would
+ * wait for itself); copying the data and posting it elsewhere is what it is for. A device
+ * that decodes codes itself (a Linux device in scancode mode) reports codes without
+ * frames: then only the receive callback runs. userData is the pointer given to
+ * KRVXSetReceiveFrameCallback().
+ */
+typedef void (*KRVXReceiveFrameCallback)(const KRVXReceivedFrame *frame, void *userData);
+
 /* ---- Functions ------------------------------------------------------------------------ */
 
 /** Interface info: stores KRVX_DRV_INFO (256). Returns non-zero; 0 if info is NULL. */
@@ -258,6 +288,14 @@ KRVXDRV_API int32_t KRVXLearnIR(int32_t handle, int32_t format, char *buffer,
  */
 KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,
                                            void *userData);
+
+/**
+ * Extension: registers (or with NULL removes) the frame callback of the handle, beside or
+ * instead of the receive callback; the service reports received codes while either is
+ * set. Returns non-zero; 0 with errno ERR_INVALID_HANDLE or ERR_COMM_FAILED.
+ */
+KRVXDRV_API int32_t KRVXSetReceiveFrameCallback(int32_t handle, KRVXReceiveFrameCallback callback,
+                                                void *userData);
 
 /**
  * Checks a Pronto code locally; needs no device or service. Returns non-zero exactly for

@@ -212,10 +212,23 @@ KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback c
         return fail(ERR_INVALID_HANDLE);
     std::lock_guard lock(h->call_mutex);
     // Installed before the service is asked to send codes, removed before it is told to stop.
-    h->connection->set_receive_callback(callback, userData);
+    const bool receiving = h->connection->set_receive_callback(callback, userData);
     int32_t error = 0;
-    auto reply = h->connection->request(wire::SetReceive{callback != nullptr},
-                                        krvxdrv::kAnswerTimeout, error);
+    auto reply =
+        h->connection->request(wire::SetReceive{receiving}, krvxdrv::kAnswerTimeout, error);
+    return finishReply(reply, error);
+}
+
+KRVXDRV_API int32_t KRVXSetReceiveFrameCallback(int32_t handle, KRVXReceiveFrameCallback callback,
+                                                void *userData) {
+    auto h = HandleTable::instance().find(handle);
+    if (!h)
+        return fail(ERR_INVALID_HANDLE);
+    std::lock_guard lock(h->call_mutex);
+    const bool receiving = h->connection->set_frame_callback(callback, userData);
+    int32_t error = 0;
+    auto reply =
+        h->connection->request(wire::SetReceive{receiving}, krvxdrv::kAnswerTimeout, error);
     return finishReply(reply, error);
 }
 

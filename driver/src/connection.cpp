@@ -14,6 +14,8 @@
 #include <cstring>
 #include <utility>
 
+#include <cstdlib>
+
 #include "ir/pronto.h"
 #include "last_error.h"
 
@@ -31,6 +33,39 @@ bool plausible_receive_code(const std::string &code) {
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
             return false;
     return true;
+}
+
+// Runs the frame callback with the event's data in the callback's record: the decode text
+// "PROTOCOL NAME=VALUE ..." split into protocol and parameters, the kernel text
+// "name:0xSCANCODE" into name and number. Text that does not have that shape (a newer or a
+// confused service) reads as no decode.
+void deliver_frame(const wire::ReceivedFrame &f, KRVXReceiveFrameCallback callback,
+                   void *user_data) {
+    const std::size_t blank = f.decode.find(' ');
+    const std::string protocol = f.decode.substr(0, blank);
+    const std::string params = blank == std::string::npos ? "" : f.decode.substr(blank + 1);
+    std::string kernel;
+    uint32_t scancode = 0;
+    const std::size_t colon = f.kernel.find(':');
+    if (colon != std::string::npos && f.kernel.compare(colon + 1, 2, "0x") == 0) {
+        char *end = nullptr;
+        const unsigned long v = std::strtoul(f.kernel.c_str() + colon + 3, &end, 16);
+        if (end != nullptr && *end == '\0' && end != f.kernel.c_str() + colon + 3 &&
+            v <= 0xFFFFFFFFul) {
+            kernel = f.kernel.substr(0, colon);
+            scancode = static_cast<uint32_t>(v);
+        }
+    }
+    const KRVXReceivedFrame record{sizeof(KRVXReceivedFrame),
+                                   scancode,
+                                   f.carrier_hz,
+                                   static_cast<uint32_t>(f.durations_us.size()),
+                                   f.code.c_str(),
+                                   protocol.c_str(),
+                                   params.c_str(),
+                                   kernel.c_str(),
+                                   f.durations_us.data()};
+    callback(&record, user_data);
 }
 
 struct FdGuard {
@@ -117,10 +152,18 @@ void Connection::mark_dead() {
     replies_cv_.notify_all();
 }
 
-void Connection::set_receive_callback(KRVXReceiveCallback callback, void *user_data) {
+bool Connection::set_receive_callback(KRVXReceiveCallback callback, void *user_data) {
     std::lock_guard lock(mutex_);
     receive_callback_ = callback;
     receive_user_data_ = user_data;
+    return receive_callback_ != nullptr || frame_callback_ != nullptr;
+}
+
+bool Connection::set_frame_callback(KRVXReceiveFrameCallback callback, void *user_data) {
+    std::lock_guard lock(mutex_);
+    frame_callback_ = callback;
+    frame_user_data_ = user_data;
+    return receive_callback_ != nullptr || frame_callback_ != nullptr;
 }
 
 std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::milliseconds timeout,
@@ -491,6 +534,22 @@ void Connection::dispatch(wire::Message message) {
             }
         }
         replies_cv_.notify_all();
+        return;
+    }
+    if (const auto *frame = std::get_if<wire::ReceivedFrame>(&message.body)) {
+        if (!plausible_receive_code(frame->code))
+            return;
+        KRVXReceiveFrameCallback callback = nullptr;
+        void *user_data = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            callback = frame_callback_;
+            user_data = frame_user_data_;
+        }
+        if (callback != nullptr)
+            deliver_frame(*frame, callback, user_data);
         return;
     }
     if (const auto *received = std::get_if<wire::Received>(&message.body)) {

@@ -94,8 +94,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::optional<wire::Message> request(wire::Body body, std::chrono::milliseconds timeout,
                                          int32_t &error);
 
-    /// Installs the callback the library thread runs for each received code.
-    void set_receive_callback(KRVXReceiveCallback callback, void *user_data);
+    /// Installs the callback the library thread runs for each received code; returns
+    /// whether a receive or frame callback is set now.
+    bool set_receive_callback(KRVXReceiveCallback callback, void *user_data);
+    /// Installs the callback the library thread runs for each received frame; returns
+    /// whether a receive or frame callback is set now.
+    bool set_frame_callback(KRVXReceiveFrameCallback callback, void *user_data);
 
     /// First step of every KRVXLearnIR call (caller holds the handle's call lock). Under
     /// mutex_: reads the command word in buffer[0..9]; refuses (nullopt) format FMT_UNHOOK
@@ -204,6 +208,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::optional<std::chrono::steady_clock::time_point> asked_at_;
     KRVXReceiveCallback receive_callback_ = nullptr;
     void *receive_user_data_ = nullptr;
+    KRVXReceiveFrameCallback frame_callback_ = nullptr;
+    void *frame_user_data_ = nullptr;
 };
 
 }  // namespace krvxdrv

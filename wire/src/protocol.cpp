@@ -184,6 +184,15 @@ bool write_body(Writer &w, const Body &body) {
                     return false;
                 if (m.answer != LearnEnd::None)
                     w.u8(m.answer);
+            } else if constexpr (std::is_same_v<T, ReceivedFrame>) {
+                if (m.durations_us.size() > kMaxFrameDurations ||
+                    !(w.str(m.code) && w.str(m.decode, kMaxDecodeText) &&
+                      w.str(m.kernel, kMaxDecodeText)))
+                    return false;
+                w.u32(m.carrier_hz);
+                w.u16(static_cast<uint16_t>(m.durations_us.size()));
+                for (uint32_t d : m.durations_us)
+                    w.u32(d);
             }
             return true;  // types without a body
         },
@@ -238,6 +247,18 @@ bool read_fields(Reader &r, T &m) {
             return true;
         return (r.u8(m.answer) && m.answer <= LearnEnd::BurstAccepted) ||
                r.fail("answer out of range");
+    } else if constexpr (std::is_same_v<T, ReceivedFrame>) {
+        uint16_t count = 0;
+        if (!(r.str(m.code) && r.str(m.decode, kMaxDecodeText) && r.str(m.kernel, kMaxDecodeText) &&
+              r.u32(m.carrier_hz) && r.u16(count)))
+            return false;
+        if (count > kMaxFrameDurations)
+            return r.fail("too many durations");
+        m.durations_us.resize(count);
+        for (uint32_t &d : m.durations_us)
+            if (!r.u32(d))
+                return false;
+        return true;
     } else {
         (void)r;
         (void)m;
@@ -263,7 +284,8 @@ Type type_of(const Body &body) {
         Type::Press,      Type::LearnStart,    Type::LearnStop, Type::Hook,
         Type::Unhook,     Type::HookAnswer,    Type::Reply,     Type::HelloReply,
         Type::InfoReply,  Type::SendAccepted,  Type::Refusal,   Type::Received,
-        Type::LearnBegin, Type::LearnProgress, Type::LearnEnd,  Type::DeviceLost};
+        Type::LearnBegin, Type::LearnProgress, Type::LearnEnd,  Type::DeviceLost,
+        Type::ReceivedFrame};
     static_assert(std::size(kTypes) == std::variant_size_v<Body>);
     return kTypes[body.index()];
 }
@@ -377,6 +399,8 @@ DecodeResult decode(std::span<const uint8_t> payload) {
             return read_message<LearnEnd>(r, id);
         case Type::DeviceLost:
             return read_message<DeviceLost>(r, id);
+        case Type::ReceivedFrame:
+            return read_message<ReceivedFrame>(r, id);
     }
     return {std::nullopt, "unknown message type"};
 }

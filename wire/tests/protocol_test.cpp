@@ -38,6 +38,9 @@ std::vector<Message> one_of_each() {
         {0, LearnEnd{5, -3, ""}},
         {0, LearnEnd{6, 255, "0000 0073 0000 0001 0020 0CA8", LearnEnd::Injected}},
         {0, DeviceLost{}},
+        {0, ReceivedFrame{"0123456789AB", "NEC1 D=4 S=251 F=8", "nec:0x0408", 38000,
+                          {9024, 4512, 564}}},
+        {0, ReceivedFrame{"0123456789AB", "", "", 0, std::vector<uint32_t>(kMaxFrameDurations, 7)}},
     };
 }
 

@@ -45,9 +45,10 @@ struct Cursor {
     int runs;         // closed durations
     double measured;  // µs of the closed durations of this frame, lead-outs left out
     double expected;  // what the frame says they should be
+    std::size_t frame_start;  // where the frame being matched began
 
     static Cursor at(std::span<const uint32_t> d, std::size_t pos) {
-        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0, 0, 0};
+        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0, 0, 0, pos};
     }
     bool at_end() const { return pos >= n; }
     bool at_mark() const { return pos % 2 == 0; }
@@ -75,8 +76,12 @@ struct Outcomes {
 void take(Cursor c, const Tolerance &t, bool mark, double len, Level next, Outcomes &out) {
     c.elapsed += len;
     if (c.at_end()) {
-        if (!mark && c.n % 2 == 1) {
-            out.add(c);  // an input that ends on a mark ends in an endless space
+        // An input that ends on a mark ends in an endless space: the frame's lead-out, the
+        // space pieces that merge into it, and data that sends space (iMON's last bits set,
+        // which its sender drops) once the frame has had a space of its own: a lone pulse
+        // reads as nothing.
+        if (!mark && c.n % 2 == 1 && (next == Level::Space || c.pos >= c.frame_start + 3)) {
+            out.add(c);
         }
         return;
     }
@@ -336,6 +341,7 @@ class FrameMatcher {
         c.elapsed = 0;
         c.measured = 0;
         c.expected = 0;
+        c.frame_start = c.pos;
         runs_at_start_ = c.runs;
         budget_ = kStepBudget;
         Path path{BitStream{}, st, Checks{}};

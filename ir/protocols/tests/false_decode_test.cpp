@@ -34,6 +34,10 @@ TEST(FalseDecodes, NoiseDecodesAsNothing) {
         }
     }
     EXPECT_EQ(decoded, 0);
+    for (uint32_t pulse = 100; pulse < 20000; pulse = pulse * 5 / 4) {  // a lone pulse
+        const std::vector<uint32_t> lone{pulse};
+        EXPECT_TRUE(decode(lone).empty()) << pulse << " µs: " << decode(lone).front().text();
+    }
 }
 
 TEST(FalseDecodes, FramesDecodeAsNoOtherProtocol) {

@@ -45,6 +45,11 @@
 //   0x00C3 LearnEnd     learn_id u32, result i32, code str, [answer u8]   event; answer:
 //                       how a hook ended it (LearnEnd::Answer)
 //   0x00C4 DeviceLost   -                                                 event
+//   0x00C5 ReceivedFrame code str (12 characters), decode str ("NEC1 D=4 S=251 F=8", ""
+//                       when unknown), kernel str ("nec:0x0408", "" when none),
+//                       carrier_hz u32 (0: not measured), count u16 (at most
+//                       kMaxFrameDurations), count × u32 durations in µs   event, right
+//                       before the Received of the same frame
 //
 // Threads: everything here is plain data and pure functions; any thread.
 #pragma once
@@ -72,6 +77,10 @@ inline constexpr std::size_t kLengthPrefix = 4;
 inline constexpr std::size_t kMaxWhy = 200;
 /// Longest learn a client may ask for: ten minutes.
 inline constexpr uint32_t kMaxLearnTimeoutMs = 600000;
+/// Most durations a ReceivedFrame carries (a longer frame is cut).
+inline constexpr std::size_t kMaxFrameDurations = 512;
+/// Longest decode and kernel text of a ReceivedFrame.
+inline constexpr std::size_t kMaxDecodeText = 400;
 
 enum class Type : uint16_t {
     Hello = 0x0001,
@@ -94,6 +103,7 @@ enum class Type : uint16_t {
     LearnProgress = 0x00C2,
     LearnEnd = 0x00C3,
     DeviceLost = 0x00C4,
+    ReceivedFrame = 0x00C5,
 };
 
 struct Hello {
@@ -197,10 +207,19 @@ struct LearnEnd {
 struct DeviceLost {
     friend bool operator==(const DeviceLost &, const DeviceLost &) = default;
 };
+struct ReceivedFrame {
+    std::string code;
+    std::string decode;
+    std::string kernel;
+    uint32_t carrier_hz = 0;
+    std::vector<uint32_t> durations_us;
+    friend bool operator==(const ReceivedFrame &, const ReceivedFrame &) = default;
+};
 
 using Body = std::variant<Hello, GetInfo, Transmit, SetReceive, Press, LearnStart, LearnStop, Hook,
                           Unhook, HookAnswer, Reply, HelloReply, InfoReply, SendAccepted, Refusal,
-                          Received, LearnBegin, LearnProgress, LearnEnd, DeviceLost>;
+                          Received, LearnBegin, LearnProgress, LearnEnd, DeviceLost,
+                          ReceivedFrame>;
 
 struct Message {
     uint32_t id = 0;
