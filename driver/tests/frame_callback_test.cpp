@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ir/protocols.h"
 #include "ir/pronto.h"
+#include "ir/protocols.h"
 #include "ir/receive_code.h"
 #include "krvxdrv.h"
 #include "service_process.h"
@@ -26,8 +26,8 @@ struct Seen {
         auto *self = static_cast<Seen *>(user);
         std::lock_guard lock(self->mutex);
         self->events.push_back(std::string("frame ") + f->protocol + " " + f->params + " " +
-                               f->kernelProtocol + " " + std::to_string(f->kernelScancode) +
-                               " " + f->code);
+                               f->kernelProtocol + " " + std::to_string(f->kernelScancode) + " " +
+                               f->code);
         self->durations.assign(f->durationsUs, f->durationsUs + f->durationCount);
         EXPECT_EQ(f->structSize, sizeof(KRVXReceivedFrame));
     }
@@ -72,15 +72,13 @@ TEST(FrameCallback, SaysWhatEachReceivedFrameIsBeforeItsCode) {
     // Without the frame callback the codes go on; without both, nothing comes.
     ASSERT_NE(KRVXSetReceiveFrameCallback(h, nullptr, nullptr), 0);
     const std::string unknown = "0000 006C 0000 0001 0010 0010";
-    ASSERT_NE(KRVXTransmitIR(h, unknown.c_str(), FMT_PRONTO, 1, 0, nullptr, nullptr, nullptr),
-              0);
+    ASSERT_NE(KRVXTransmitIR(h, unknown.c_str(), FMT_PRONTO, 1, 0, nullptr, nullptr, nullptr), 0);
     ASSERT_TRUE(testing_support::eventually([&] { return seen.size() >= 3; }));
     EXPECT_EQ(seen.events.back().substr(0, 5), "code ");
     // Only a frame callback: the service still reports, and an unknown frame says so.
     ASSERT_NE(KRVXSetReceiveCallback(h, nullptr, nullptr), 0);
     ASSERT_NE(KRVXSetReceiveFrameCallback(h, Seen::on_frame, &seen), 0);
-    ASSERT_NE(KRVXTransmitIR(h, unknown.c_str(), FMT_PRONTO, 1, 0, nullptr, nullptr, nullptr),
-              0);
+    ASSERT_NE(KRVXTransmitIR(h, unknown.c_str(), FMT_PRONTO, 1, 0, nullptr, nullptr, nullptr), 0);
     ASSERT_TRUE(testing_support::eventually([&] { return seen.size() >= 4; }));
     EXPECT_EQ(seen.events.back().substr(0, 11), "frame    0 ");
     KRVXClose(h);

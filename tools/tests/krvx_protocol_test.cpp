@@ -133,4 +133,19 @@ TEST(KrvxProtocols, ProtocolCodesAreSentPressedAndLearned) {
     EXPECT_FALSE(std::getline(code, rest));
 }
 
+TEST(KrvxProtocols, ListenSaysWhatEachReceivedCodeIs) {
+    ServiceProcess service({"--time-scale", "0", "--loopback"});
+    ASSERT_TRUE(service.ready());
+    const std::string k = kKrvx + " --socket " + service.socket();
+    const std::string out = testing::TempDir() + "listen.txt";
+    // Sends until the listener, once it runs, has printed the code; then stops it.
+    const Outcome r = shell(k + " listen > " + out + " & L=$!; for i in $(seq 1 100); do " + k +
+                            " send 'RC5 D=1 F=2' >/dev/null; grep -q RC5 " + out +
+                            " && break; sleep 0.1; done; kill -INT $L; wait $L; echo status $?; "
+                            "cat " +
+                            out);
+    EXPECT_NE(r.out.find("status 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  RC5 D=1 F=2 T=0  (rc5 0x0102)\n"), std::string::npos) << r.out;
+}
+
 }  // namespace

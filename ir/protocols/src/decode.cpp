@@ -37,18 +37,19 @@ constexpr double kLongSpaceUs = 10000;
 struct Cursor {
     const uint32_t *d;
     std::size_t n;
-    std::size_t pos;  // current duration; even positions are marks
-    double rem;       // what is left of d[pos]
-    double run;       // expected µs taken from d[pos] so far
-    double elapsed;   // expected µs since the frame began
-    double err;       // sum over closed durations of |measured - expected| / tolerance
-    int runs;         // closed durations
-    double measured;  // µs of the closed durations of this frame, lead-outs left out
-    double expected;  // what the frame says they should be
+    std::size_t pos;          // current duration; even positions are marks
+    double rem;               // what is left of d[pos]
+    double run;               // expected µs taken from d[pos] so far
+    double elapsed;           // expected µs since the frame began
+    double err;               // sum over closed durations of |measured - expected| / tolerance
+    int runs;                 // closed durations
+    double measured;          // µs of the closed durations of this frame, lead-outs left out
+    double expected;          // what the frame says they should be
     std::size_t frame_start;  // where the frame being matched began
 
     static Cursor at(std::span<const uint32_t> d, std::size_t pos) {
-        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0, 0, 0, pos};
+        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0,
+                0,        0,        pos};
     }
     bool at_end() const { return pos >= n; }
     bool at_mark() const { return pos % 2 == 0; }
