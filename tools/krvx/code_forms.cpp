@@ -36,17 +36,7 @@ std::string wire_text(const std::string &code, const ProntoCode &checked) {
 }
 
 std::string decode_line(std::span<const ir::protocols::Decode> decodes) {
-    if (decodes.empty()) {
-        return "unknown";
-    }
-    const ir::protocols::Decode &d = decodes.front();
-    std::string line = d.text();
-    if (d.kernel) {
-        const std::string code = d.kernel->text();  // "nec:0x0408"
-        line +=
-            "  (" + std::string(d.kernel->protocol) + " " + code.substr(code.find(':') + 1) + ")";
-    }
-    return line;
+    return decodes.empty() ? "unknown" : ir::protocols::describe(decodes);
 }
 
 std::string decodes_json(std::span<const ir::protocols::Decode> decodes) {

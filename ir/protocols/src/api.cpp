@@ -287,6 +287,20 @@ std::string Decode::text() const {
     return out;
 }
 
+std::string describe(std::span<const Decode> decodes) {
+    if (decodes.empty()) {
+        return {};
+    }
+    const Decode &d = decodes.front();
+    std::string line = d.text();
+    if (d.kernel) {
+        const std::string code = d.kernel->text();  // "nec:0x0408"
+        line += "  (" + std::string(d.kernel->protocol) + " " + code.substr(code.find(':') + 1) +
+                ")";
+    }
+    return line;
+}
+
 std::vector<Decode> decode(std::span<const uint32_t> durations_us, double carrier_hz) {
     return decode_rows(durations_us, carrier_hz);
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 
+#include "code_meaning.h"
 #include "controls.h"
 #include "display_text.h"
 #include "forms.h"
@@ -334,6 +335,12 @@ bool FrmMain::formLoad() {
                 driver.setReceiveCallback(state.deviceHandle, &device::receiveCallback,
                                           static_cast<MainForm *>(this));
             });
+            // What received codes are, for lblKXRCode's tooltip; a library without the
+            // extension leaves the tooltip empty.
+            trapped([&] {
+                driver.setReceiveFrameCallback(state.deviceHandle, &app::receiveFrameCallback,
+                                               nullptr);
+            });
             trapped([&] { hookDriver(); });
         }
     }
@@ -458,6 +465,7 @@ void FrmMain::endLearn() {
 
 void FrmMain::onReceivedCode(const platform::MessagePayload &code) {
     lblKXRCode_->setText(receivedCodeText(code));
+    lblKXRCode_->setToolTip(app::receivedMeaning(lblKXRCode_->text()));
     platform::fitCaption(lblKXRCode_);
     QPalette palette = lblKXRCode_->palette();
     palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -524,6 +532,7 @@ void FrmMain::runEvent(void (FrmMain::*handler)()) {
 
 void FrmMain::tbCurCode_Change() {
     const QString text = tbCurCode_->toPlainText();
+    tbCurCode_->setToolTip(app::codeMeaning(text));
     if (text.isEmpty()) {
         cbTransmitIRCode_->setEnabled(false);
         mnuTransmit_->menuAction()->setEnabled(false);

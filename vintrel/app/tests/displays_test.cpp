@@ -15,6 +15,7 @@
 
 #include "display_text.h"
 #include "fake_driver_support.h"
+#include "code_meaning.h"
 #include "frm_main.h"
 #include "qt_test_support.h"
 #include "vintrel/device/process_state.h"
@@ -168,6 +169,43 @@ TEST_F(DisplaysTest, ASecondCodeReplacesTheFirstAndMarkupIsShownAsText) {
     EXPECT_TRUE(timer_->isActive());
     ASSERT_TRUE(test::waitUntil([&] { return !timer_->isActive(); }));
     EXPECT_EQ(codeColour(), QColor(Qt::black));
+}
+
+// The code box and the received code say what they are in their tooltips.
+TEST_F(DisplaysTest, TooltipsSayWhatTheCodesAre) {
+    load();
+    const QString nec = QStringLiteral(
+        "0000 006C 0022 0002 015B 00AD 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 "
+        "0016 0016 0016 0016 0016 0016 0041 0016 0041 0016 0016 0016 0041 0016 0041 0016 0041 "
+        "0016 0041 0016 0041 0016 0016 0016 0016 0016 0016 0016 0041 0016 0016 0016 0016 0016 "
+        "0016 0016 0016 0016 0041 0016 0041 0016 0041 0016 0016 0016 0041 0016 0041 0016 0041 "
+        "0016 0041 0016 05F7 015B 0057 0016 0E6C");
+    const struct {
+        QString text;
+        QString tip;
+    } box[] = {
+        {nec, QStringLiteral("NEC1 D=4 S=251 F=8  (nec 0x0408)")},
+        {QStringLiteral("0000 006C 0000 0001 0010 0010"), QStringLiteral("Unknown protocol")},
+        {QStringLiteral("0000 006C 0022"), QString()},
+        {QString(), QString()},
+    };
+    for (const auto &c : box) {
+        box_->setPlainText(c.text);
+        EXPECT_EQ(box_->toolTip(), c.tip) << c.text.left(20).toStdString();
+    }
+
+    // The frame callback runs before the receive callback of the same frame.
+    const uint32_t durations[] = {9024, 4512, 564};
+    const KRVXReceivedFrame frame{sizeof(KRVXReceivedFrame), 0x0408, 38000, 3, "ABCDEF012345",
+                                  "NEC1", "D=4 S=251 F=8", "nec", durations};
+    std::thread([&frame] { app::receiveFrameCallback(&frame, nullptr); }).join();
+    deliverFromDriverThread("ABCDEF012345\0\0\0\0");
+    ASSERT_TRUE(test::waitUntil([&] { return code_->text() == QStringLiteral("ABCDEF012345"); }));
+    EXPECT_EQ(code_->toolTip(), QStringLiteral("NEC1 D=4 S=251 F=8  (nec 0x0408)"));
+    // A code without a frame told (a device that decodes itself): no tooltip.
+    deliverFromDriverThread("0123456789AB\0\0\0\0");
+    ASSERT_TRUE(test::waitUntil([&] { return code_->text() == QStringLiteral("0123456789AB"); }));
+    EXPECT_EQ(code_->toolTip(), QString());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Takes the pictures of the README from the X server's screen, against a private krvxd with
 // the simulated device (in real time) and the build tree's driver library:
 //   main-window.png     idle, after a press of a virtual remote was received
+//   tooltip.png         the code box's tooltip: what the code in it is
 //   learn-own.png       an own learn after one frame of a short press
 //   learn-observed.png  `krvx learn` observed, a code in the box to inject
 //   about-dialog.png    the About dialog
@@ -8,6 +9,7 @@
 //                       another thread and process while the user-interface thread is blocked
 // Run it through screenshots.sh, which offers only the fonts scripts/install-deps installs
 // and a private Xvfb. Usage: vintrel_screenshots OUTPUT_DIR. Exits 0 when all are written.
+#include <QToolTip>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -115,6 +117,32 @@ int main(int argc, char **argv) {
         fail("no received code was shown");
     }
     shoot(form, out.filePath(QStringLiteral("main-window.png")));
+
+    // The code box's tooltip says what its code is.
+    box->setPlainText(QString::fromLatin1(kNec));
+    QToolTip::showText(box->mapToGlobal(QPoint(box->width() / 3, box->height() / 2)),
+                       box->toolTip(), box);
+    QWidget *tip = nullptr;
+    if (!vintrel::test::waitUntil(
+            [&] {
+                for (QWidget *w : QApplication::topLevelWidgets()) {
+                    if (w->inherits("QTipLabel") && w->isVisible()) {
+                        tip = w;
+                    }
+                }
+                return tip != nullptr && QTest::qWaitForWindowExposed(tip, 50);
+            },
+            kWait)) {
+        fail("the code box's tooltip was not shown");
+    }
+    QTest::qWait(200);  // the tooltip's fade-in
+    const QImage tipShot = QImage::fromData(
+        vintrel::test::grabFromXServer(form->geometry().united(tip->geometry())), "PNG");
+    if (tipShot.isNull() || !tipShot.save(out.filePath(QStringLiteral("tooltip.png")), "PNG")) {
+        fail("cannot grab or write tooltip.png");
+    }
+    QToolTip::hideText();
+    box->clear();
 
     // An own learn that has seen one frame of a short press and waits for more.
     form->findChild<QPushButton *>(QStringLiteral("cbLearnIRCode"))->click();

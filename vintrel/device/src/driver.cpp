@@ -118,6 +118,17 @@ std::int32_t Driver::setReceiveCallback(std::int32_t handle, KRVXReceiveCallback
                             callback, userData);
 }
 
+std::int32_t Driver::setReceiveFrameCallback(std::int32_t handle,
+                                             KRVXReceiveFrameCallback callback, void *userData) {
+    void *address = library_ != nullptr ? dlsym(library_, "KRVXSetReceiveFrameCallback") : nullptr;
+    if (address == nullptr) {
+        errno = ERR_NOT_SUPPORTED;
+        return 0;
+    }
+    return callKeepingErrno(reinterpret_cast<decltype(&KRVXSetReceiveFrameCallback)>(address),
+                            handle, callback, userData);
+}
+
 std::int32_t Driver::convertProntoCode(const char *code, char *out, std::int32_t *outValue,
                                        std::int32_t reserved0, std::int32_t reserved1) {
     return callKeepingErrno(entry(entries_.convertProntoCode, "KRVXConvertProntoCode"), code, out,

@@ -13,6 +13,7 @@ void ProcessState::reset() {
     learnMode = 0;
     inLearn = false;
     hiddenWnd.store(0, std::memory_order_release);
+    lastFrame.store(nullptr);
     prevWndProc = nullptr;
     loadedForms.clear();
 }

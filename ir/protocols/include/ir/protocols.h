@@ -112,6 +112,9 @@ struct Decode {
     std::string text() const;
 };
 
+/// The best decode as one line: "NEC1 D=4 S=251 F=8  (nec 0x0408)"; "" when there is none.
+std::string describe(std::span<const Decode> decodes);
+
 /// Durations decode() looks at: longer input is cut (a frame of the longest protocol is
 /// under 200 durations; this holds many repeats).
 inline constexpr std::size_t kMaxDecodeDurations = 4096;

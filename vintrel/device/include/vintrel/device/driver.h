@@ -56,6 +56,10 @@ class Driver {
                                     void *userData);
     std::int32_t convertProntoCode(const char *code, char *out, std::int32_t *outValue,
                                    std::int32_t reserved0, std::int32_t reserved1);
+    /// KRVXSetReceiveFrameCallback, this library's extension. A library without it (the
+    /// maker's) is no error: the call returns 0 with errno ERR_NOT_SUPPORTED.
+    std::int32_t setReceiveFrameCallback(std::int32_t handle, KRVXReceiveFrameCallback callback,
+                                         void *userData);
     /// KRVXErrorText, this library's extension: its short text for a last-error value, at
     /// most kMaxErrorTextLength characters, anything but printable ASCII as '?'.
     std::string errorText(std::int32_t code);

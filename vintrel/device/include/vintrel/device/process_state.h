@@ -4,7 +4,8 @@
 //
 // Threads: every member is read and written on the user-interface thread only, except
 //   hookBuffer, learnAbort, hookAbort  shared with the driver's threads (see below);
-//   hiddenWnd                          read by the driver callbacks on the driver's threads.
+//   hiddenWnd                          read by the driver callbacks on the driver's threads;
+//   lastFrame                          written by the frame callback on a driver thread.
 // The abort words are plain aligned int32_t whose addresses are handed to the driver;
 // vintrel writes them with storeAbortWord() (release) and the driver reads them with
 // acquire loads. Text written into hookBuffer before a release store is complete when
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "vintrel/device/driver.h"
@@ -45,6 +47,12 @@ class MainForm {
 
 inline constexpr std::size_t kHookBufferSize = KRVX_LEARN_BUFFER_SIZE;  // 2049: 0..2048
 
+/// A received frame as text: its 12-character code and what it is ("" when unknown).
+struct ReceivedFrameText {
+    QString code;
+    QString decode;
+};
+
 struct ProcessState {
     /// The one main window; nullptr before start-up created it.
     MainForm *mainForm = nullptr;
@@ -65,6 +73,10 @@ struct ProcessState {
     bool inLearn = false;
     /// The hidden message window; 0 until created. Written once on the UI thread.
     std::atomic<platform::Hwnd> hiddenWnd{0};
+    /// What the last received frame is (its code and decode), from the driver's frame
+    /// callback, which runs before the receive callback of the same frame: the received
+    /// code's display reads it when that code arrives. Null until a frame came.
+    std::atomic<std::shared_ptr<const ReceivedFrameText>> lastFrame;
     /// The hidden window's own procedure, kept while the relay's is installed.
     platform::WindowProc prevWndProc = nullptr;
     /// The loaded windows in load order; the main window is first. A window adds itself
