@@ -372,7 +372,17 @@ void Server::end_learn(const LearnOutcome &outcome, uint8_t answer) {
     learn_timer_.cancel();
     backend_->set_learning(false);
     log_.debug("learn " + std::to_string(ended.id) + " ended: " + std::to_string(outcome.result));
-    const wire::Message end{0, wire::LearnEnd{ended.id, outcome.result, outcome.code, answer}};
+    wire::LearnEnd told{ended.id, outcome.result, outcome.code, answer};
+    if (outcome.result == LEARN_PROGRESS_DONE && answer != wire::LearnEnd::Injected) {
+        // How the code was built; a snapped code whose decode would not fit stays unsaid.
+        if (!outcome.snapped) {
+            told.shape = wire::LearnEnd::Averaged;
+        } else if (!outcome.decode.empty() && outcome.decode.size() <= wire::kMaxDecode) {
+            told.shape = wire::LearnEnd::Snapped;
+            told.decode = outcome.decode;
+        }
+    }
+    const wire::Message end{0, std::move(told)};
     if (auto owner = session_of(ended.owner))
         owner->send(end);
     tell_hooks(end, ended.owner);

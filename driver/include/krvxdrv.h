@@ -108,6 +108,14 @@ extern "C" {
 #define KRVX_CODE_INJECTED 1       /* a hooked application answered with its code */
 #define KRVX_CODE_BURST_ACCEPTED 2 /* a hooked application accepted the burst so far */
 
+/** How a learned code was built (KRVXLearnReport.shape). */
+#define KRVX_SHAPE_UNSAID 0   /* not said: no code, an injected code, or an older service */
+#define KRVX_SHAPE_SNAPPED 1  /* its frames decoded alike: the protocol's own encoding */
+#define KRVX_SHAPE_AVERAGED 2 /* its frames match no protocol: their average, cleaned */
+
+/** Size of KRVXLearnReport.decode, with its 0 byte. */
+#define KRVX_DECODE_TEXT_SIZE 128
+
 /** Last-error values (errno) set by the library. */
 #define ERROR_IO_PENDING 997             /* KRVXLearnIR(): the learn goes on in the background */
 #define ERR_DEVICE_NOT_FOUND 0x20000001  /* service up, but it has no device */
@@ -138,6 +146,22 @@ typedef struct DeviceInfo {
 static_assert(sizeof(DeviceInfo) == 12, "DeviceInfo is 12 bytes");
 #else
 _Static_assert(sizeof(DeviceInfo) == 12, "DeviceInfo is 12 bytes");
+#endif
+
+/**
+ * The richer report of an own learn (KRVXGetLearnReport()): how its code came about, how
+ * it was built, and what it decodes as when it was snapped to a protocol.
+ */
+typedef struct KRVXLearnReport {
+    int32_t origin;                     /* KRVX_CODE_* (as KRVXLearnedCodeOrigin()) */
+    int32_t shape;                      /* KRVX_SHAPE_* */
+    char decode[KRVX_DECODE_TEXT_SIZE]; /* SNAPPED: "NEC1 D=4 F=8", 0-ended; else "" */
+} KRVXLearnReport;
+
+#ifdef __cplusplus
+static_assert(sizeof(KRVXLearnReport) == 136, "KRVXLearnReport is 136 bytes");
+#else
+_Static_assert(sizeof(KRVXLearnReport) == 136, "KRVXLearnReport is 136 bytes");
 #endif
 
 /**
@@ -314,6 +338,15 @@ KRVXDRV_API int32_t KRVXConvertProntoCode(const char *code, char *out, int32_t *
  * that is not open.
  */
 KRVXDRV_API int32_t KRVXLearnedCodeOrigin(int32_t handle);
+
+/**
+ * Extension: fills *report with the richer report of the handle's last own learn: its
+ * origin (as KRVXLearnedCodeOrigin()), how its code was built, and its decode when snapped.
+ * Meaningful after LEARN_PROGRESS_DONE was reported; all 0 before (and after a failed
+ * learn). Returns non-zero; 0 with errno ERR_INVALID_HANDLE or ERR_INVALID_ARGUMENT (report
+ * is NULL).
+ */
+KRVXDRV_API int32_t KRVXGetLearnReport(int32_t handle, KRVXLearnReport *report);
 
 /**
  * Extension: a short English text for a last-error value or a LEARN_FAIL_* progress value

@@ -202,7 +202,30 @@ KRVXDRV_API int32_t KRVXLearnedCodeOrigin(int32_t handle) {
                   KRVX_CODE_INJECTED == wire::LearnEnd::Injected &&
                   KRVX_CODE_BURST_ACCEPTED == wire::LearnEnd::BurstAccepted);
     errno = 0;
-    return h->connection->last_answer();
+    return h->connection->last_code().answer;
+}
+
+KRVXDRV_API int32_t KRVXGetLearnReport(int32_t handle, KRVXLearnReport *report) {
+    auto h = HandleTable::instance().find(handle);
+    if (!h) {
+        errno = ERR_INVALID_HANDLE;
+        return 0;
+    }
+    if (report == nullptr) {
+        errno = ERR_INVALID_ARGUMENT;
+        return 0;
+    }
+    static_assert(KRVX_SHAPE_UNSAID == wire::LearnEnd::Unsaid &&
+                  KRVX_SHAPE_SNAPPED == wire::LearnEnd::Snapped &&
+                  KRVX_SHAPE_AVERAGED == wire::LearnEnd::Averaged);
+    static_assert(wire::kMaxDecode < KRVX_DECODE_TEXT_SIZE);
+    const krvxdrv::LearnedCode code = h->connection->last_code();
+    *report = KRVXLearnReport{};
+    report->origin = code.answer;
+    report->shape = code.shape;
+    code.decode.copy(report->decode, code.decode.size());  // the wire bounds it
+    errno = 0;
+    return 1;
 }
 
 KRVXDRV_API int32_t KRVXSetReceiveCallback(int32_t handle, KRVXReceiveCallback callback,

@@ -370,7 +370,7 @@ int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCall
     {
         std::lock_guard lock(mutex_);
         learn_.emplace(OwnLearn{0, buffer, abort_word, callback, user_data, false, 0, 0});
-        last_answer_ = wire::LearnEnd::None;
+        last_code_ = {};
     }
     const uint64_t one = 1;
     (void)!::write(wake_fd_, &one, sizeof one);  // poll with a timeout from now on
@@ -387,9 +387,9 @@ int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCall
     return status;
 }
 
-uint8_t Connection::last_answer() {
+LearnedCode Connection::last_code() {
     std::lock_guard lock(mutex_);
-    return last_answer_;
+    return last_code_;
 }
 
 bool Connection::watch_learns() {
@@ -654,7 +654,7 @@ void Connection::dispatch_learn_event(const wire::Body &body) {
                         std::atomic_ref<int32_t>(*learn_->abort_word)
                             .compare_exchange_strong(seen, 0, std::memory_order_acq_rel);
                     }
-                    last_answer_ = end->answer;
+                    last_code_ = {end->answer, end->shape, end->decode};
                     if (end->answer == wire::LearnEnd::Injected) {
                         quality = 0;  // nothing was measured: the code is another program's
                         carrier = carrier_of(end->code);

@@ -67,6 +67,13 @@ inline constexpr int kAbortPollMs = 5;
 /// of life, which is then due within kAnswerTimeout.
 inline constexpr std::chrono::milliseconds kQuietTime{500};
 
+/// How an own learn's code came about, as its LearnEnd said.
+struct LearnedCode {
+    uint8_t answer = 0;  ///< wire::LearnEnd::Answer
+    uint8_t shape = 0;   ///< wire::LearnEnd::Shape
+    std::string decode;  ///< what a snapped code decodes as
+};
+
 /// What a KRVXLearnIR call asks for, by its format and command word.
 enum class LearnCall { Learn, Hook, Unhook };
 
@@ -126,9 +133,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     /// Removes the hook; after this returns nothing is written into its buffer.
     int32_t remove_hook();
 
-    /// How the code of the handle's last own learn came about (a wire::LearnEnd::Answer):
-    /// None (the device learned it, or no learn ended with a code since the last start).
-    uint8_t last_answer();
+    /// How the code of the handle's last own learn came about; all 0 when no learn ended
+    /// with a code since the last start.
+    LearnedCode last_code();
 
     /// Ends the connection and the library thread. See "Threads" above.
     void shutdown();
@@ -186,7 +193,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         int32_t carrier_hz = 0;
     };
     std::optional<OwnLearn> learn_;
-    uint8_t last_answer_ = 0;  ///< wire::LearnEnd::Answer of the last own learn's code
+    LearnedCode last_code_;  ///< how the last own learn's code came about
     struct HookState {
         enum class Answer { None, Pending, Taken };
         char *buffer = nullptr;

@@ -113,6 +113,11 @@ TEST(LearnHook, InjectAndAcceptBurstAnswerTheLearn) {
         EXPECT_STREQ(a.mem.buffer, kInjected);
         // The learner can tell the code is another program's, and gets its carrier.
         EXPECT_EQ(KRVXLearnedCodeOrigin(b), KRVX_CODE_INJECTED);
+        KRVXLearnReport report{KRVX_CODE_LEARNED, KRVX_SHAPE_SNAPPED, "x"};
+        ASSERT_NE(KRVXGetLearnReport(b, &report), 0);
+        EXPECT_EQ(report.origin, KRVX_CODE_INJECTED);
+        EXPECT_EQ(report.shape, KRVX_SHAPE_UNSAID);  // nothing was learned to build it from
+        EXPECT_STREQ(report.decode, "");
         EXPECT_EQ(bl.snapshot().back().carrier,
                   std::lround(ir::parse_pronto(kInjected).signal.carrier_hz));
         EXPECT_EQ(bl.snapshot().back().quality, 0);

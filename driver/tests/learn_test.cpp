@@ -9,8 +9,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "../../service/tests/learn_codes.h"
 #include "ir/pronto.h"
 #include "krvxdrv.h"
 #include "learn_support.h"
@@ -68,6 +70,37 @@ TEST(OwnLearn, APressedCodeIsLearnedBackWithProgressInOrder) {
     EXPECT_EQ(KRVXLearnedCodeOrigin(h), KRVX_CODE_LEARNED);
     KRVXClose(h);
     EXPECT_EQ(KRVXLearnedCodeOrigin(h), -1);
+    EXPECT_EQ(errno, ERR_INVALID_HANDLE);
+}
+
+TEST(OwnLearn, TheReportSaysWhetherTheCodeWasSnappedAndToWhat) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const int h = KRVXOpen();
+    ASSERT_GT(h, 0);
+    KRVXLearnReport report{};
+    EXPECT_EQ(KRVXGetLearnReport(h, nullptr), 0);
+    EXPECT_EQ(errno, ERR_INVALID_ARGUMENT);
+    // A NEC press snaps to its protocol; the frames of a remote of no protocol are averaged.
+    const std::string raw = learn_repeat::pronto_of(learn_repeat::unknown_remote());
+    for (const auto &[pressed, shape] : std::vector<std::pair<std::string, int32_t>>{
+             {kNec, KRVX_SHAPE_SNAPPED}, {raw, KRVX_SHAPE_AVERAGED}}) {
+        LearnMemory mem;
+        LearnLog log;
+        ASSERT_EQ(start_learn(h, mem, log), ERROR_IO_PENDING);
+        ASSERT_EQ(press(service.socket(), pressed.c_str(), "1000"), 0);
+        ASSERT_TRUE(eventually([&] { return log.ended.load(); }));
+        ASSERT_EQ(log.progress().back(), LEARN_PROGRESS_DONE) << pressed;
+        ASSERT_NE(KRVXGetLearnReport(h, &report), 0);
+        EXPECT_EQ(report.origin, KRVX_CODE_LEARNED);
+        EXPECT_EQ(report.shape, shape) << pressed;
+        // The decode said is the learned code's own, and said only for a snapped code.
+        const std::string own = learn_repeat::decode_text(mem.buffer);
+        EXPECT_EQ(report.decode, shape == KRVX_SHAPE_SNAPPED ? own : std::string()) << mem.buffer;
+        EXPECT_EQ(own.empty(), shape != KRVX_SHAPE_SNAPPED) << mem.buffer;
+    }
+    KRVXClose(h);
+    EXPECT_EQ(KRVXGetLearnReport(h, &report), 0);
     EXPECT_EQ(errno, ERR_INVALID_HANDLE);
 }
 

@@ -81,12 +81,16 @@ class Krvx {
 TEST(KrvxLearn, TheTimeoutIsTheLearnsOwnNotTheServicesDefault) {
     ServiceProcess service({"--time-scale", "0", "--learn-timeout", "0.3"});
     ASSERT_TRUE(service.ready());
-    Krvx learner({"--socket", service.socket(), "learn", "--timeout", "5"});
+    Krvx learner({"--socket", service.socket(), "--json", "learn", "--timeout", "5"});
     ASSERT_TRUE(eventually([&] { return learner.output().find("learning") != std::string::npos; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));  // past the service's 0.3 s
     ASSERT_EQ(press(service.socket(), kNec, "1000"), 0);
     EXPECT_EQ(learner.finish(std::chrono::seconds(20)), 0) << learner.output();
-    EXPECT_NE(learner.output().find("0000 006C 0022 0002"), std::string::npos) << learner.output();
+    const std::string out = learner.output();
+    EXPECT_NE(out.find("0000 006C 0022 0002"), std::string::npos) << out;
+    // The JSON and the line on standard error say the code was snapped, and to what.
+    EXPECT_NE(out.find(R"("built":"snapped","decode":"NEC1 D=)"), std::string::npos) << out;
+    EXPECT_NE(out.find("krvx: learned (snapped to NEC1 D="), std::string::npos) << out;
 }
 
 TEST(KrvxLearn, AnInjectedCodeIsSaidToBeAnotherProgramsWithItsCarrier) {

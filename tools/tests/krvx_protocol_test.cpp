@@ -127,6 +127,8 @@ TEST(KrvxProtocols, ProtocolCodesAreSentPressedAndLearned) {
     EXPECT_NE(learned.out.find("status 0"), std::string::npos) << learned.out;
     EXPECT_NE(learned.out.find("Sony12 D=1 F=21  (sony12 0x10015)"), std::string::npos)
         << learned.out;
+    EXPECT_NE(learned.out.find("learned (snapped to Sony12 D=1 F=21), quality"), std::string::npos)
+        << learned.out;
     std::ifstream code(dir + "learned.txt");
     std::string line, rest;
     std::getline(code, line);

@@ -182,8 +182,13 @@ bool write_body(Writer &w, const Body &body) {
                 w.i32(m.result);
                 if (!w.str(m.code))
                     return false;
-                if (m.answer != LearnEnd::None)
+                const bool shaped = m.shape != LearnEnd::Unsaid || !m.decode.empty();
+                if (m.answer != LearnEnd::None || shaped)
                     w.u8(m.answer);
+                if (shaped) {
+                    w.u8(m.shape);
+                    return w.str(m.decode, kMaxDecode);
+                }
             } else if constexpr (std::is_same_v<T, ReceivedFrame>) {
                 if (m.durations_us.size() > kMaxFrameDurations ||
                     !(w.str(m.code) && w.str(m.decode, kMaxDecodeText) &&
@@ -245,8 +250,18 @@ bool read_fields(Reader &r, T &m) {
             return false;
         if (r.at_end())
             return true;
-        return (r.u8(m.answer) && m.answer <= LearnEnd::BurstAccepted) ||
-               r.fail("answer out of range");
+        if (!r.u8(m.answer))
+            return false;
+        if (m.answer > LearnEnd::BurstAccepted)
+            return r.fail("answer out of range");
+        if (r.at_end())
+            return true;
+        if (!(r.u8(m.shape) && r.str(m.decode, kMaxDecode)))
+            return false;
+        if (m.shape > LearnEnd::Averaged)
+            return r.fail("shape out of range");
+        return (m.shape == LearnEnd::Snapped) != m.decode.empty() ||
+               r.fail("a decode goes with a snapped code, and only with one");
     } else if constexpr (std::is_same_v<T, ReceivedFrame>) {
         uint16_t count = 0;
         if (!(r.str(m.code) && r.str(m.decode, kMaxDecodeText) && r.str(m.kernel, kMaxDecodeText) &&

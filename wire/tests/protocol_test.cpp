@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "wire/protocol.h"
 
@@ -37,6 +40,8 @@ std::vector<Message> one_of_each() {
         {0, LearnProgress{5, 100, -1, 38000}},
         {0, LearnEnd{5, -3, ""}},
         {0, LearnEnd{6, 255, "0000 0073 0000 0001 0020 0CA8", LearnEnd::Injected}},
+        {0, LearnEnd{7, 255, "A", LearnEnd::None, LearnEnd::Snapped, "NEC1 D=4 F=8"}},
+        {0, LearnEnd{8, 255, "A", LearnEnd::BurstAccepted, LearnEnd::Averaged, ""}},
         {0, DeviceLost{}},
         {0, ReceivedFrame{"0123456789AB", "NEC1 D=4 S=251 F=8", "nec:0x0408", 38000,
                           {9024, 4512, 564}}},
@@ -108,11 +113,32 @@ TEST(WireProtocol, DecoderRefusesEveryKindOfMalformedPayload) {
     auto answer = encode({0, LearnEnd{1, 255, "A", LearnEnd::BurstAccepted}});
     answer.back() = 3;
     EXPECT_FALSE(decode(payload_of(answer)).message);
+    // A decode goes with a snapped code and only with one; shapes beyond the known ones.
+    for (const auto &[shape, text] :
+         std::vector<std::pair<uint8_t, std::string>>{{LearnEnd::Snapped, ""},
+                                                      {LearnEnd::Averaged, "NEC1"},
+                                                      {LearnEnd::Unsaid, "NEC1"},
+                                                      {3, ""},
+                                                      {3, "NEC1"}})
+        EXPECT_FALSE(decode(payload_of(encode({0, LearnEnd{1, 255, "A", 0, shape, text}}))).message)
+            << int(shape) << " " << text;
+    EXPECT_TRUE(
+        encode({0, LearnEnd{1, 255, "A", 0, LearnEnd::Snapped, std::string(kMaxDecode + 1, 'D')}})
+            .empty());
 
     // An optional field is absent or whole: one cut short is refused, not read as absent.
     const auto timeout = encode({1, LearnStart{5}});
     for (std::size_t cut = 1; cut < 4; ++cut)
         EXPECT_FALSE(decode(payload_of(timeout).first(payload_of(timeout).size() - cut)).message);
+    // Nested ones too: a LearnEnd cut inside its shape and decode is refused; cut before the
+    // shape it reads as one with the answer alone.
+    const auto shaped = encode({0, LearnEnd{1, 255, "A", 0, LearnEnd::Snapped, "RC5 D=0 F=1"}});
+    const std::size_t tail = 1 + 2 + 11;  // shape, length, text
+    for (std::size_t cut = 1; cut < tail; ++cut)
+        EXPECT_FALSE(decode(payload_of(shaped).first(payload_of(shaped).size() - cut)).message);
+    const auto bare = decode(payload_of(shaped).first(payload_of(shaped).size() - tail)).message;
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->body, (Body{LearnEnd{1, 255, "A"}}));
 }
 
 TEST(WireProtocol, StringsAreBoundedBothWays) {

@@ -91,6 +91,18 @@ class StopDeadline {
     std::thread thread_;
 };
 
+// How the service built the learned code, for --json and the line on standard error.
+const char *built_name(int32_t shape) {
+    return shape == KRVX_SHAPE_SNAPPED ? "snapped" : shape == KRVX_SHAPE_AVERAGED ? "averaged" : "";
+}
+std::string built_words(const KRVXLearnReport &r) {
+    if (r.shape == KRVX_SHAPE_SNAPPED)
+        return std::string(" (snapped to ") + r.decode + ")";
+    if (r.shape == KRVX_SHAPE_AVERAGED)
+        return " (an average of its frames: no protocol)";
+    return {};
+}
+
 int learn(const Context &ctx, const LearnOptions &o) {
     if (const std::string why = save_refusal(o.save); !why.empty())
         return fail(ctx, kRefused, "not learning: " + why);
@@ -151,7 +163,10 @@ int learn(const Context &ctx, const LearnOptions &o) {
         std::fputc('\n', stderr);
     const bool ended = watch.ended;
     const int32_t result = watch.progress;
-    const int32_t origin = ended ? KRVXLearnedCodeOrigin(h) : KRVX_CODE_LEARNED;
+    KRVXLearnReport report{};
+    if (ended)
+        KRVXGetLearnReport(h, &report);
+    const int32_t origin = report.origin;
     KRVXClose(h);
     if (!ended || result != LEARN_PROGRESS_DONE) {
         std::string why = ended ? KRVXErrorText(result) : "the service did not end the learn";
@@ -177,6 +192,8 @@ int learn(const Context &ctx, const LearnOptions &o) {
                        .number("carrier_hz", static_cast<long long>(watch.carrier.load()))
                        .raw("decodes", decodes_json(decodes))
                        .text("origin", origin_name)
+                       .text("built", built_name(report.shape))
+                       .text("decode", report.decode)
                        .str());
     else
         std::printf("%s\n", buffer);
@@ -186,12 +203,14 @@ int learn(const Context &ctx, const LearnOptions &o) {
                      watch.carrier.load(), what.c_str());
     else if (origin == KRVX_CODE_BURST_ACCEPTED)
         std::fprintf(stderr,
-                     "krvx: learned the burst another program accepted, quality %d, carrier %d "
-                     "Hz: %s\n",
-                     watch.quality.load(), watch.carrier.load(), what.c_str());
+                     "krvx: learned the burst another program accepted%s, quality %d, carrier "
+                     "%d Hz: %s\n",
+                     built_words(report).c_str(), watch.quality.load(), watch.carrier.load(),
+                     what.c_str());
     else
-        std::fprintf(stderr, "krvx: learned, quality %d, carrier %d Hz: %s\n", watch.quality.load(),
-                     watch.carrier.load(), what.c_str());
+        std::fprintf(stderr, "krvx: learned%s, quality %d, carrier %d Hz: %s\n",
+                     built_words(report).c_str(), watch.quality.load(), watch.carrier.load(),
+                     what.c_str());
     return kDone;
 }
 

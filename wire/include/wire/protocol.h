@@ -6,8 +6,9 @@
 //   u16 type | u32 id | body (per type, all integers little-endian)
 //
 // Strings are u16 length + bytes (no 0 byte), at most kMaxText bytes. A field in [brackets]
-// ends its body, is written only when it is not 0, and reads as 0 when absent, so that
-// peers that do not know it still understand each other's usual messages.
+// ends its body, is written only when it (or a field nested in its brackets) is not 0 or
+// empty, and reads as 0 when absent, so that peers that do not know it still understand
+// each other's usual messages.
 //
 // Requests (client -> service) carry a non-zero id chosen by the client; the service
 // answers each with exactly one reply carrying the same id, in any order relative to
@@ -42,8 +43,10 @@
 //   0x00C0 Received     code str (12 characters)                         event
 //   0x00C1 LearnBegin   learn_id u32, own u8                             event
 //   0x00C2 LearnProgress learn_id u32, progress i32, quality i32, carrier_hz i32  event
-//   0x00C3 LearnEnd     learn_id u32, result i32, code str, [answer u8]   event; answer:
-//                       how a hook ended it (LearnEnd::Answer)
+//   0x00C3 LearnEnd     learn_id u32, result i32, code str, [answer u8, [shape u8,
+//                       decode str]]   event; answer: how a hook ended it (LearnEnd::Answer);
+//                       shape: how the learned code was built (LearnEnd::Shape), decode:
+//                       what it snapped to (at most kMaxDecode bytes, only when Snapped)
 //   0x00C4 DeviceLost   -                                                 event
 //   0x00C5 ReceivedFrame code str (12 characters), decode str ("NEC1 D=4 S=251 F=8", ""
 //                       when unknown), kernel str ("nec:0x0408", "" when none),
@@ -75,6 +78,8 @@ inline constexpr std::size_t kMaxText = 2048;
 inline constexpr std::size_t kLengthPrefix = 4;
 /// Longest reason a Refusal carries.
 inline constexpr std::size_t kMaxWhy = 200;
+/// Longest decode text a LearnEnd carries ("RC6-6-20 D=... F=... T=...").
+inline constexpr std::size_t kMaxDecode = 127;
 /// Longest learn a client may ask for: ten minutes.
 inline constexpr uint32_t kMaxLearnTimeoutMs = 600000;
 /// Most durations a ReceivedFrame carries (a longer frame is cut).
@@ -198,10 +203,15 @@ struct LearnProgress {
 struct LearnEnd {
     /// How the learn got its end: by itself, or from a hooked client's answer.
     enum Answer : uint8_t { None = 0, Injected = 1, BurstAccepted = 2 };
+    /// How the learned code was built: not said (no code, or an injected one), the
+    /// protocol's own encoding of `decode`, or an average of frames that match no protocol.
+    enum Shape : uint8_t { Unsaid = 0, Snapped = 1, Averaged = 2 };
     uint32_t learn_id = 0;
     int32_t result = 0;
     std::string code;
     uint8_t answer = None;
+    uint8_t shape = Unsaid;
+    std::string decode{};  ///< "NEC1 D=4 F=8" when Snapped, else empty
     friend bool operator==(const LearnEnd &, const LearnEnd &) = default;
 };
 struct DeviceLost {
