@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the service benchmarks share: a child process (krvxd, lircd) on a private socket,
 // a private folder, timed KRVXGetKRVXInfo round trips and their percentiles as counters.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips through the device stack: KRVXGetKRVXInfo against a private krvxd (simulated
 // device, instant air), and for comparison a VERSION request to LIRC's lircd (its `file`
 // driver, private socket and options file) over one persistent connection, and the floor

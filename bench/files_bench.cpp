@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code files: reading every remote of Debian's lirc-compat-remotes (as krvx keys and send
 // --file do, files from the page cache), and converting a Pronto file of all their keys to
 // lircd.conf, here and with LIRC's pronto2lirc (both as programs started for the job).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd under hostile load: the round trip of a well-behaved client while hundreds of
 // clients flood requests and never read, and the service's memory meanwhile, after they
 // left, and with a thousand presses asked for at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Latency of a learn's progress: from the moment a frame reaches the service (the device's
 // event, on the service loop) to the library's learn callback in the application. The
 // service runs in this process on its own thread; the library talks to it over its socket

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Repeatability of learning: each code of learn_repeat.h learned 20 times from the virtual
 // remote of a private krvxd (simulated device, instant air) at press qualities 100, 80 and
 // 60. Counters per code and quality: learns that gave a code, the size of the largest group

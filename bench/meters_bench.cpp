@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel's learn meters: what one progress report costs on the user-interface thread,
 // drawn into the real picture boxes (offscreen): clear both, light every segment of value
 // 100 (34 + 11 rectangles), and the carrier caption. Sizes and twips per pixel are read at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto codec: validating and parsing the longest code the code box accepts (validation
 // runs on every keystroke), and encoding a learned NEC code.
 #include <benchmark/benchmark.h>

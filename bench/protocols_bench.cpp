@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IR protocols: decoding one frame against every protocol (a receiver's frame, decoded
 // live), and decoding a file of mixed frames in bulk.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel's registry file: what System Info's lookups cost on the user-interface thread.
 // Each key open reads and parses the whole file, so the largest file allowed is the worst
 // case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel's callback relay: what a driver callback costs on the driver's thread, and how
 // long a report takes from the callback to its handler on the idle user-interface thread.
 #include <benchmark/benchmark.h>

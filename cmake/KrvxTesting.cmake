@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # krvx_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [ENV ...])
 # One GoogleTest executable registered with CTest. Label "threaded" marks the tests that
 # .ci/run also runs under ThreadSanitizer; "gui" marks tests that need Qt widgets.

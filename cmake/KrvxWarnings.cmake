@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Project-wide compile settings, shared by every target through krvx::warnings.
 #   KRVX_WERROR    treat warnings as errors (CI turns it on)
 #   KRVX_SANITIZE  "address,undefined" or "thread": instruments the whole build

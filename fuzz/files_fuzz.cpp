@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code file readers on any bytes: the first byte picks the format, the rest is the file. A
 // read answers within its bounds with keys or an error naming the file, never a crash; what
 // reads is written again in its format, and that text reads back to as many keys with a

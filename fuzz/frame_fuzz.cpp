@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's frame reader and message decoder on arbitrary client bytes: never reads
 // out of bounds, never holds more than one frame, and a decoded message re-encodes to the
 // same payload.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto text of any bytes: parse_pronto and is_valid_pronto agree, a refusal says why in
 // one bounded line, and whatever parses encodes to a valid code that parses back to the
 // same signal (the canonical text is a fixed point).

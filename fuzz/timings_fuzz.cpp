@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw and mode2 timing text of any bytes: both parsers answer within their bounds, what
 // parses prints back to the same durations, and the protocol decoder takes whatever the
 // parsers give; each decode names parameters that encode again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device behind krvxd: the small interface every backend (sim, lirc) implements.
 //
 // Threading model

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a received frame is, as the service tells its receiving clients: the frame's
 // fingerprint, its decode as text, the kernel's scancode, its carrier and its durations.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd's log: one line per event worth knowing, on standard error.
 //
 // Levels

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd: the device service. One event loop serves every client and the device.
 #include <asio.hpp>
 #include <csignal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd's command line.
 //
 // Threads: main thread, before the loop starts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd's socket server: accepts clients, speaks the wire protocol with each, and owns the
 // service-wide rules (one send at a time on the device, received codes to every listening
 // client).

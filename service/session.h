@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One connected client of krvxd: reads its frames, answers its requests, and writes its
 // replies and events from one contiguous output buffer.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Toggle values of protocol codes sent through the device. A remote flips the toggle of
 // RC5, RC6 and MCE on every new press, so that a receiver tells a second press from a
 // held button. A protocol code sent without its toggle parameter ("RC5 D=0 F=12") gets the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * krvxdrv.h - C API of the Korvex IR transceiver driver library (libkrvxdrv.so.1).
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported KRVX* functions: argument checks, errno, and the handle's call lock around
 // each request.
 #include <algorithm>

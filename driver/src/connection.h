@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One client connection of libkrvxdrv to krvxd, with the handle's library thread.
 //
 // Threads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's table of open handles: the one piece of process-wide state.
 //
 // Threads: any thread; the table has its own lock. A Handle's call_mutex serialises the

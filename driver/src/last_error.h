@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The calling thread's last failure and the sentence that says why, for KRVXErrorText().
 //
 // A failing call notes its sentence (note_failure) where it knows more than the code; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame callback: what a received frame is, through a private krvxd whose sends come
 // back to its receiver.
 #include <gtest/gtest.h>

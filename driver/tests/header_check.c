@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Compiled as C11: the public header must be valid C and keep its record layout. */
 #include <stddef.h>
 

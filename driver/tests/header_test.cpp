@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public header compiles as C++20 and agrees with its C view.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The learn hook through libkrvxdrv against a private krvxd: BEGIN, progress and END of
 // other clients' learns, answers by injection and by accepting the burst, answers the
 // service refuses, and answers that must not outlive the learn they were given in.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and builds a small C program against the installed
 # krvxdrv.h and krvxdrv.pc only, then runs it: the packaging is proven, not hoped for.
 # Usage: install_consumer.sh BUILD_DIR C_COMPILER PROJECT_VERSION

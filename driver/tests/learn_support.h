@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the learn and hook tests share: a learn's memory as an application keeps it, a log
 // of the reports its callback got, a hooked handle, and krvx press as the virtual remote.
 //

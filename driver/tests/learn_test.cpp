@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Own learns through libkrvxdrv against a private krvxd whose virtual remote (krvx press)
 // provides the signal: the learned code, progress order, the abort word, one learn at a
 // time, superseding, the learn's own timeout and a service that dies or falls silent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's calls that need no service: versions, the local code check, argument and
 // handle checks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private krvxd for one test: started on a socket in a fresh temporary folder, stopped
 // (SIGTERM, then SIGKILL) when the object goes. KRVX_SOCKET points at it meanwhile, so the
 // library under test never reaches a user's service.

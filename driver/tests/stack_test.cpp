@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libkrvxdrv against a private krvxd in another process: opening, device info, sending,
 // receiving, the virtual remote, a dying or hung service, and bad clients.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto hex text <-> Signal.
 //
 // Validation never builds anything on the heap: the words go into a fixed array on the

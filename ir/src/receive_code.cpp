@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive code: a fingerprint of a frame's shape rather than of its exact timings.
 //
 // Each duration becomes one of three symbols by its ratio r to a unit measured on the frame

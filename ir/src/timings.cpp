@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ir/timings.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto codes the tests of several components press, learn, inject and send.
 #pragma once
 

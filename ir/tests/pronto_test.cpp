@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ir/pronto.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ir/receive_code.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ir/signal.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw timings of a few remote-control protocols in µs, as a receiver would measure them
 // (alternating pulse/space, ending on a pulse), and receiver jitter.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "learn/layout.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which captured frames make up the code: an intro (frames sent once per press) and a
 // repeat unit (frames sent again and again while the button is held), found from the
 // sequence of frame shapes. A frame that fits neither where it stands (a glitch, a frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "learn/learn_engine.h"
 
 #include <algorithm>

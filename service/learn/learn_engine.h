@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a learn makes of the frames the receiver reports: progress, signal quality, the
 // measured carrier, and at the end the code or the reason there is none. Works from the
 // captured frames only (never from how they were produced), so every backend learns alike.

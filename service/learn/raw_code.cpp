@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "learn/raw_code.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The averaged raw code of frames that decode as no protocol.
 //
 // Receiver skew: a demodulating receiver lengthens every mark and shortens every space by

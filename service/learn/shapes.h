@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Captured frames grouped by shape: frames of one group have the same number of durations
 // and each duration within tolerance of the group's running mean at that position. Two
 // codes (two buttons, two toggle values, two remotes) never share a group: a different bit

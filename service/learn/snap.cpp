@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "learn/snap.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Snapping a learned layout to its protocol: when the averaged frames decode as one
 // protocol, the learned code is that protocol's own encoding of the decoded parameters
 // (nominal timings, the protocol's repeat structure and lead-out), toggle value included,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Constants and record layouts of the kernel's IR device interface (/dev/lircN), taken from
 // <linux/lirc.h> and pinned by static assertions so that a different header cannot change
 // them silently.

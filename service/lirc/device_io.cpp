@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/device_io.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backend's only door to a kernel IR device: open, close, u32 ioctls, read, write and
 // poll. FdDeviceIo is the real thing on a file descriptor; tests substitute a scripted
 // device that answers from a table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/discovery.h"
 
 #include <sys/utsname.h>

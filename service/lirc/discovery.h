@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding kernel IR devices and describing them.
 //
 // Every receiver or transmitter rc-core knows appears as /sys/class/rc/rcN/ with a child

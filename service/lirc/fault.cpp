@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/fault.h"
 
 #include <cerrno>

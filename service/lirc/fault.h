@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a failed step of the kernel IR backend is classified, and what a client is told.
 //
 //   errno from the device   fault          client error (krvxdrv.h)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/features.h"
 
 #include <cerrno>

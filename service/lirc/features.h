@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a kernel IR device can do, read once after open, and the texts that explain what
 // it cannot.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/learn_settings.h"
 
 #include <algorithm>

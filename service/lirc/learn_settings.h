@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Puts a kernel IR device into the state a learn needs and puts it back afterwards.
 //
 // A learn reads raw mode2 samples with the wideband receiver and carrier reports switched

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/lirc_backend.h"
 
 #include <unistd.h>

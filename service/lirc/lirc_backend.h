@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvxd's backend for a Linux kernel IR device (/dev/lircN): `--backend lirc [--device N]`.
 //
 // Opening: the node given, or else the first node (sysfs order, then /dev/lircN) that can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/mode2_decoder.h"
 
 #include <algorithm>

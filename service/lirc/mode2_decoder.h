@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns the kernel's mode2 sample stream into frames of pulse/space durations.
 //
 // A frame is what a remote sends for one key code: it starts with a pulse, ends with a

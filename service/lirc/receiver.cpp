@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/receiver.h"
 
 #include <cstdio>

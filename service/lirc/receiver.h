@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Received IR to 12-character receive codes, the same for the same button.
 //
 // Scancode mode: the kernel decoded the protocol; the code is the protocol number (2 hex

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/send_plan.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns a signal and a repeat count into the writes a kernel IR device accepts.
 //
 // In pulse mode a write holds pulse, space, ..., pulse in µs: an odd number of entries, at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lirc/sender.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Carries out a send plan on a device: pulse mode, carrier and duty cycle, then the writes
 // with the gaps between them timed against a clock.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the simulated receiver captures of a virtual remote's frames, as real remotes and
 // receivers deliver them. At a press quality Q (0..100):
 //   - every duration is off by up to (100 - Q) / 4 percent, drawn anew for each one;

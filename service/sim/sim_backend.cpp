@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/sim_backend.h"
 
 #include "sim/receiver_model.h"

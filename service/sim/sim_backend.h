@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated transceiver: device info from settings, a transmitter that takes the
 // signal's air time (scaled), and a virtual air in front of its receiver.
 //

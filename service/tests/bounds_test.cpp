@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's bounds, in-process: the client limit and its refusal, deadlines for silent
 // and half-finished clients, backpressure on a client that floods requests without reading,
 // the press and send limits, sends of clients that gave up or left, and the socket's mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clients that greet krvxd and then send GetInfo requests as fast as their sockets take
 // them, never reading an answer: the flood of the hostile tests and bench_hostile.
 //

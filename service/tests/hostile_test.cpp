@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection against a private krvxd: each test plays one hostile load or neighbour
 // (out of descriptors, clients that flood and never read, a thousand presses, a send of
 // days, an impostor on the socket path, a link swapped in at the path, a stopped service

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The codes of the learn repeatability runs (one table for the engine tests, the process
 // tests and bench_learn_repeat), and how a learned code is compared with the pressed one.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a learn makes of captured frames: the code (snapped to its protocol or averaged),
 // when it is confirmed, progress, quality, carrier and the reasons a learn ends without a
 // code. Frames come from the simulated receiver model, as a press gives them.

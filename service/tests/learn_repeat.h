@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learning one button again and again: the codes of the repeatability runs and a rig that
 // presses a code in front of a private krvxd (simulated device) and learns it through
 // libkrvxdrv, or sends a learned code back through the loopback and learns that.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learning through a private krvxd, as an application does: a button learned again and
 // again gives the same code; a learned code sent back through the loopback learns as the
 // pressed code; toggle protocols alternate their toggle from send to send.

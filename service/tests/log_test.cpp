@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log: lines below the level cost nothing, and a flood of lines is cut to a rate with
 // a count of what was left out.
 #include <gtest/gtest.h>

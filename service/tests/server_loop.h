@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // In-process service for tests: a Server on its own loop thread with a socket in a fresh
 // folder, and a client that speaks raw protocol messages through wire::Client.
 //

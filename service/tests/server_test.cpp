@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server in-process: a client that stops reading its events is dropped once its queue
 // passes the bound, and the others go on; a lost device is refused everywhere and served
 // again when it is back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated transceiver's air and the service's option parsing.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Codes for the service's tests, made to measure rather than pasted.
 #pragma once
 

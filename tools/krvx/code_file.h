@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code files on the command line: a key of a file as the code send and press take, the
 // format names convert and keys take, and saving a learned key into a file.
 //

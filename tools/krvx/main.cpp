@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx: the command line of the Korvex IR transceiver. Uses libkrvxdrv's public C API like
 // any other application; only `press` speaks the service's private protocol (press.h).
 // Each subcommand lives in commands/; cli.h holds what they share (exit statuses, output).

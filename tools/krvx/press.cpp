@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "press.h"
 
 #include "wire/client.h"

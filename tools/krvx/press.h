@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `krvx press`: the simulated device's virtual remote. The public C API has no such call,
 // so this speaks the service's private protocol through wire::Client (handshake, one Press
 // request), with the same checks and deadlines as the library's open.

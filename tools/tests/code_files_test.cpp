@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx with code files, as a user runs it: convert and keys, send --file, learn --save
 // (against a private krvxd where a device is needed). Exit statuses, messages, and files
 // left whole when something fails.

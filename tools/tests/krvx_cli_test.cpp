@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx as a user runs it: exit statuses, messages and --json output, against a private
 // krvxd where a device is needed.
 #include <fcntl.h>

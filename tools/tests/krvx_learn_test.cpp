@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx learn as a user runs it: its --timeout is the learn's own, a code another program
 // injected is said to be one, a service that falls silent ends the learn, and Ctrl-C ends
 // krvx at once whatever the service does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx decode and encode as a user runs them, and protocol codes wherever krvx takes a
 // code: sent, pressed, checked and learned against a private krvxd.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frm_about.h"
 
 #include "line_control.h"

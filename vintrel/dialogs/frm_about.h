@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frmAbout, the About dialog: the program's title, version and description, and a button
 // that starts the desktop's system-information tool, found through two registry entries.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "line_control.h"
 
 #include "vintrel/platform/screen.h"

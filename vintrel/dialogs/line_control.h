@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A line control: a straight horizontal or vertical line in one colour and width, placed by
 // its two end points in twips in its parent's client area. It takes no input.
 // Threads: the user-interface thread only.

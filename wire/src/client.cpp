@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The blocking client: non-blocking socket calls, each wait bounded by poll() until the
 // deadline.
 #include "wire/client.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Length-prefixed framing with a hard bound.
 #include "wire/frame_reader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encoding and strictly bounded decoding of protocol messages.
 #include "wire/protocol.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one sendability rule of the library and the service.
 #include "wire/sendable.h"
 

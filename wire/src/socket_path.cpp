@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket path rules shared by the service and the library.
 #include "wire/socket_path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The blocking client against scripted services: what each way of not reaching a service
 // is called, deadlines on a full backlog and a silent service, refusals, and a send's
 // deadline moved by the service's announcement.

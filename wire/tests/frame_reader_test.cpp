@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stream framing: split and joined frames, and the hard size bound.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message encoding and the strict decoder.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one sendability rule: codes, repeat counts and the air-time cap.
 #include <gtest/gtest.h>
 

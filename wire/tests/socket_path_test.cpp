@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket path: the folder of last resort is private, checked without following links.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

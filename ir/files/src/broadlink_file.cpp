@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Broadlink IR packets in base64, as Home Assistant learns and stores them: 0x26 (IR), a
 // repeat count, the data's length (little-endian), then each duration in ticks of 32.84 µs,
 // one byte, or 0x00 and two bytes (big-endian) for 256 ticks and more. Files are JSON —

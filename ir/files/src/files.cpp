@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public entry points: formats, reading, decoding, writing, finding and adding keys.
 #include "ir/files.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Flipper Zero .ir files: a header, then entries separated by '#' lines, each "parsed"
 // (a protocol the firmware names, with address and command as little-endian byte dumps)
 // or "raw" (frequency, duty cycle and µs timings starting with a mark; the firmware's own

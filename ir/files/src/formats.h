@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One reader and one writer per format, as files.cpp dispatches to them.
 //
 // A reader fills `out` from `text` and throws detail::Failure on what it cannot read;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Global Caché sendir commands: "sendir,MODULE:CONNECTOR,ID,FREQUENCY,REPEAT,OFFSET,ON,OFF,..."
 // with durations in carrier periods; the sequence is sent once, then from OFFSET (the
 // 1-based index of an on time) to its end REPEAT - 1 more times. One a line, bare or as

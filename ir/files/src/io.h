@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file system side of code files: bounded reads and atomic replacement.
 #pragma once
 

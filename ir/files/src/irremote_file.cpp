@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IRremote raw arrays, as Arduino and ESP sketches hold codes for sendRaw():
 //   // TV/POWER: NEC1 D=4 S=251 F=8
 //   const uint16_t TV_POWER[67] = {9024, 4512, 564, ...};  // 38 kHz

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small JSON reader for code files: values with the byte range they span in the text, so
 // that a key can be added to an object without touching the rest. Bounded: nesting deeper
 // than kMaxNesting fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ir-keytable keymaps (rc_keymap TOML): [[protocols]] entries, each a protocol with its
 // scancodes and key names, or "raw" with the timings of each key; the kernel's decoders and
 // ir-ctl take them. An entry's name names its remote; entries of one name are one remote.

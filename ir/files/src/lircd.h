@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // LIRC remote files (lircd.conf): the remote definitions as lircd reads them, and the
 // timings lircd sends for a key, so that what is read here sends what lircd would send.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading lircd.conf: sections, parameters, flags and codes, with lircd's post-processing.
 #include <algorithm>
 #include <bit>

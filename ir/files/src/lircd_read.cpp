@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lircd.conf into the model: every remote, every key rendered as lircd sends it; read from
 // its folder, the file's includes are followed as lircd follows them.
 #include <glob.h>

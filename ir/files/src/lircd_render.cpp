@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The timings lircd sends for a key of a lircd.conf remote.
 #include <bit>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing lircd.conf: a remote whose keys decode to one protocol gets the parameters of a
 // parametric remote (found from its timings, then checked by sending every key through
 // them); any other remote, and one those parameters do not reproduce, is written raw.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // LIRC mode2 text: "pulse N" / "space N" lines (also "timeout N" and "carrier N"), as
 // ir-ctl -r --mode2 and LIRC's mode2 write them. Several keys in one file are told apart
 // by "# name: REMOTE/KEY" lines; a file without them is one key.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto hex files: one code a line, or "NAME: CODE" lines (as pronto2lirc reads them); a
 // code may go on over the lines that follow it until it has the words its header counts.
 #include <cctype>

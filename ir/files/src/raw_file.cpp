@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw signed microseconds: "+9024 -4512 ... +564 -40000", a key a line ("REMOTE/KEY: ..."),
 // or a capture over several lines (until a blank line).
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the readers share: lines with their numbers, words, numbers as files spell them, and
 // the failure a reader throws (caught in read(), which prefixes the file's name).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The part of TOML that keymaps use, read line by line into headers and key/value pairs:
 // [table] and [[array of tables]] headers, bare and quoted keys, basic and literal strings,
 // integers, booleans, arrays (over several lines too) and inline tables. Bounded: nesting

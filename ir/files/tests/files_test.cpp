@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files on disk: telling a file's format, refusing what is too large or not there, finding
 // a key, and adding a learned key to a file of each format without touching the rest of it.
 #include <gtest/gtest.h>

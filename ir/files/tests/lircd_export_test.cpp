@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lircd.conf files written here, given to LIRC's lircd (its file driver, a private socket):
 // lircd takes every remote, and irsend SEND_ONCE of every key makes lircd send what the key
 // holds. Keys are codes of every protocol, and remotes of Debian's lirc-compat-remotes read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every remote of Debian's lirc-compat-remotes: read here without error, and every key sent
 // here as LIRC's irsimsend sends it (first press and one repeat), within 1 µs a duration.
 // irsimsend flips toggle bits from key to key; the expected stream follows it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running LIRC's own programs from the tests: a child process in a folder of its own, with a
 // deadline, and the Debian package files they work on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files other tools wrote: ir-keytable's keymaps, pronto2lirc's lircd.conf and Flipper-IRDB's
 // .ir files, read here and compared with what those tools mean by them. The tests that need
 // a Debian package skip where it is not installed.

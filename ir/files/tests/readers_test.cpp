@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Each reader on text as the format's own tools write it, and on text they would refuse: one
 // table, each row a file and what it holds (keys and their decodes or timings) or the error
 // it gives (which names the file and the line).

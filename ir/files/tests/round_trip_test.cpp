@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every format that reads what it writes: remotes of every protocol (random parameters, as
 // the protocol tests draw them) written and read back keep their keys, their signals within
 // the format's resolution, and their decodes.

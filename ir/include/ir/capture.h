@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning a raw receiver capture into a Signal: carrier estimate, trailing gap and the
 // split into once and repeat part.
 //

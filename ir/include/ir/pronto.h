@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pronto hex text <-> Signal.
 //
 // Accepted text: whitespace-separated words of exactly four hex digits (either case),

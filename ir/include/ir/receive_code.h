@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 12-character receive code: a stable fingerprint of a code's timings.
 //
 // The code depends on the frame's shape (how many durations, which are short, long or very

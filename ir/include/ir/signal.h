@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The IR signal model shared by the codec, the service and the tools.
 //
 // Plain values and pure functions: any thread may call anything here, on distinct or on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timings as people paste them: raw signed microseconds and mode2 text.
 //
 // Raw: "+9024 -4512 +564 -564 ... +564", marks positive, spaces negative, separated by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public face of the tables: protocol lookup, decode and encode entry points, texts.
 #include <algorithm>
 #include <cctype>

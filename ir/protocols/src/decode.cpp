@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder: measured durations in, the rows and parameter values that explain them out.
 //
 // A row's frame is matched item by item against the input. Each item yields pieces (a mark

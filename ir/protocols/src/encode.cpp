@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The encoder: a row and parameter values in, durations out.
 #include <cmath>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frames of a row: the bit stream of consecutive fields, and the frame encoder and
 // matcher that encode.cpp and decode.cpp build on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kernel scancodes of decodes, and parameters of kernel scancodes.
 #include "table.h"
 

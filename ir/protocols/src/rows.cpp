@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The protocol table: one row per protocol, in preference order, and the kernel's
 // scancode forms.
 //

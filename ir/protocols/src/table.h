@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The protocol table's row types, shared by the rows, the encoder and the decoder.
 //
 // A row describes a protocol as the IRP notation does: a frame is a list of items (marks,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names, texts and refusals of the public interface.
 #include <gtest/gtest.h>
 

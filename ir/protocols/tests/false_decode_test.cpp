@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // No false decodes: random noise decodes as nothing, and one protocol's frames decode as
 // no other protocol unless the two genuinely share the signal (protocol_test_util.h).
 #include <gtest/gtest.h>

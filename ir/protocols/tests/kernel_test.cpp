@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel protocols against the kernel's own encoder (ir-ctl): its frames decode to the
 // scancode they were sent for, and we send the same timings within one carrier period.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers of the protocol tests: random parameters, receiver jitter, the signals that
 // protocols genuinely share, and readable failure messages.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real remotes (data/flipper_samples.h): captures decode as recorded and re-encode to their
 // own timings; the Flipper firmware's stored fields map onto the protocols' parameters.
 #include <gtest/gtest.h>

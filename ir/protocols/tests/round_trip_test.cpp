@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every protocol row: decode(encode(p)) == p over random parameters, exactly and with
 // receiver jitter, and the decode names the protocol first unless another row shares the
 // signal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FdDeviceIo on ordinary files: errors come back as errno values, nothing is thrown, and
 // a non-device answers ioctls with ENOTTY.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding devices in a sysfs tree, choosing one, and the DeviceInfo mapping.
 #include <gtest/gtest.h>
 #include <unistd.h>

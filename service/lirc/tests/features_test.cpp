@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Probing a device's features, and what the backend says about missing ones.
 #include <gtest/gtest.h>
 

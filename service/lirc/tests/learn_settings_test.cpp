@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learn settings are applied in full and every device-wide change is undone afterwards,
 // also when the learn fails or its owner goes away.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backend on the service's loop, driven by scripted devices: frames reach the
 // listener, learn settings come and go, sends run off the loop with the documented
 // errors, and a device that goes away is noticed and served again when it is back.

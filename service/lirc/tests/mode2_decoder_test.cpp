@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mode2 streams to frames, bursts and captures: learning V-1 with and without carrier
 // reports, joins across timeouts, overflow, and the odd samples a driver may produce.
 #include <gtest/gtest.h>

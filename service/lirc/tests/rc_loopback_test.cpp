@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Against the kernel's own loopback device (rc-loopback), where the machine has one: what
 // is sent comes back to the receiver. Skipped, with the reason, everywhere else; the module
 // is loaded when the test runs as root and it is available.

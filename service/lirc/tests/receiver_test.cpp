@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Receive codes: scancode records and mode2 frames, the same button giving the same code.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A kernel IR device played from a script, for tests.
 //
 // The script is a "chat": the calls the code under test must make, in order, each with its

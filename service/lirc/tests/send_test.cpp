@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Planning and carrying out sends: V-1 with repeats as the kernel would take it, splits of
 // long signals, refusals, and EINVAL/ENOTTY/ENODEV at each step of a send.
 #include <gtest/gtest.h>

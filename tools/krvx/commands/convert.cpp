@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx convert: a code file in another format (lircd.conf to Flipper .ir, Broadlink to
 // Pronto, ...). Standard input and output by default; formats from the names' extensions
 // or the input's first lines unless given.

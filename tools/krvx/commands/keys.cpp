@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krvx keys: the remotes and keys of a code file, each with what it decodes to.
 #include <CLI/CLI.hpp>
 #include <cmath>

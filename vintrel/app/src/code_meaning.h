@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the codes on show are, for the tooltips of the code box and the received code.
 //
 // Threads: receiveFrameCallback() runs on the driver's thread (it only stores a copy in

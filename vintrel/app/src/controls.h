@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building blocks of vintrel's windows: controls placed in twips, named (object name and
 // accessible description), and the picture box that the meters draw in.
 // Threads: the user-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The texts of frmMain's two read-only displays: the device information line and the last
 // received code. Pure functions; any thread.
 #pragma once

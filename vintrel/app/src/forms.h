@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loaded windows (processState().loadedForms): a window joins the list when it is
 // created and leaves it when it is unloaded; when the last one leaves, the application's
 // event loop ends. frmTX and frmLearn are created on first use and stay loaded until

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frmLearn, the second learn window: loaded hidden the first time a learn starts and never
 // shown. Its Cancel and Accept Burst buttons and its timer act on the own learn's abort
 // word.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frmMain, the main window: the code box with its learn and transmit buttons, the device
 // information line, the last received code, the learn-status area and the menu bar, laid
 // out in twips without layouts (nothing follows the window's size). Every control's object

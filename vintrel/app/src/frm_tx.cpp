@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frm_tx.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frmTX, the transmit window: a small fixed window reading "Transmission in Progress . . ."
 // that the test transmit shows while the driver sends. No handlers of its own.
 // Threads: the user-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel: learn, check and send infrared remote-control codes.
 #include <QApplication>
 #include <QByteArray>

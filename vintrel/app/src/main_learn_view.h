@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window as the learn controller sees it: its controls found by name, the code
 // box, its validation, the two meter boxes and the error box. frmLearn's controls are
 // reached through frmLearn(), which loads it hidden on first use.

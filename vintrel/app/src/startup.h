@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up procedure: loads the driver library, creates the main window, runs its
 // load sequence, shows it and runs the event loop until the last window is unloaded.
 // Threads: the user-interface thread (the one that owns the QApplication).

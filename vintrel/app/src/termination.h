@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SIGTERM, SIGINT and SIGHUP while vintrel runs close the main window as its close box
 // would: the unload sequence runs (the device is closed) and the process ends with status 0.
 // The signal handler only writes one byte to a pipe; the user-interface thread reads it.

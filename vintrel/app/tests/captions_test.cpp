@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every window as the user sees it, with the fonts this machine has and at this screen's
 // DPI: each caption's glyphs, drawn as the control draws them but without its clipping, lie
 // inside the control and over no other visible control; every visible control lies inside

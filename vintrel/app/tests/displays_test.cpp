@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device information line and the received-code display against the fake driver:
 // the caption's numbers, the failure and no-device cases, and received codes arriving
 // through the driver's receive callback and the message window.

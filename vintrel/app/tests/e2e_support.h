@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End-to-end test support: a private krvxd on a temporary socket, krvx runs as another
 // process, and the build tree's driver library loaded into vintrel's process state.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel end to end: the main window in this process with the real driver library, a
 // private krvxd with the simulated device (loopback: what is sent is also received) and
 // krvx as another application. Shows what a user sees: the device line, the code box

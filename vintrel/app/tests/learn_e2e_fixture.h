@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window in this process with the real driver library and a private krvxd with
 // the simulated device: what the learning end-to-end tests share.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learning end to end: the main window in this process with the real driver library, a
 // private krvxd with the simulated device, and krvx as the other application (a virtual
 // remote's press, or another program's learn that vintrel observes and answers).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learning under stress, end to end: 200 rounds of own learns cancelled while a press is on
 // air, another program's learns answered by injection and by accepting the burst, and learns
 // that begin right after the previous one ended. After every round the code box holds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Learning in the real main window against the fake driver: driver reports arrive from
 // another thread through the relay, the meters are checked on the drawn pixels, and the
 // menu entries and File > Exit reach the learn controller.

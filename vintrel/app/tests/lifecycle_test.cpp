@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The load and unload sequences in-process against the fake driver: what start-up leaves
 // behind, and what shutdown takes down, in which order.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Another program that learns through the same driver library, in the test's own process: a
 // handle of its own (two handles behave like two applications), its learns' memory kept at
 // fixed addresses until the test ends, their reports recorded from the library's thread.

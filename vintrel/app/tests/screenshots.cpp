@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Takes the pictures of the README from the X server's screen, against a private krvxd with
 // the simulated device (in real time) and the build tree's driver library:
 //   main-window.png     idle, after a press of a virtual remote was received

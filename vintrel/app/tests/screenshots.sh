@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Takes the pictures in docs/ as a newcomer's machine shows vintrel: only the fonts of the
 # packages scripts/install-deps installs (a private Fontconfig configuration), a private
 # Xvfb at 96 dpi without a window manager, and a private krvxd with the simulated device.

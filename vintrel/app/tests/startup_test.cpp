@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up through every path, each in its own vintrel process against the fake driver:
 // the exact boxes, whether the window comes up, the exit status and the driver calls made.
 #include <gtest/gtest.h>

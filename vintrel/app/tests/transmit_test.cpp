@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code validation and the test transmit against the fake driver, which accepts exactly the
 // texts that start with "0000 ".
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transmit window on a real X server (a private Xvfb, see with_xvfb.sh). While the
 // driver sends, the user-interface thread is blocked in KRVXTransmitIR; another process
 // grabs the window's pixels from the X server at once and again 300 ms into a 400 ms send,

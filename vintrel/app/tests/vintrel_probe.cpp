@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel as the start-up tests run it: the real start-up procedure, with every message box
 // written to standard output ("BOX|title|text", line breaks as \n) and closed at once.
 //   PROBE_FAIL_CREATE_WINDOW=N  window creation fails with last error N

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three windows as views, at 96 dpi: every control's kind, container, caption, designed
 // place, size and font, visibility and enabled state; the menu tree with its access keys; the tab
 // order and the first focus; Enter in the code box; resizing moves nothing.

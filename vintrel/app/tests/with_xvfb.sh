@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a command on a private X display: an Xvfb of its own (the server picks a free display
 # number, so runs side by side never collide), 1024x768, 24 bits, 96 dpi, no TCP. DISPLAY
 # names it for the command; the server ends with the command, whose status this returns.

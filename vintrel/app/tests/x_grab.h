@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pixels of an X window as the X server holds them, taken by another process (ImageMagick's
 // import), so a grab works while the program's own user-interface thread is blocked; and a
 // search for a smaller image in a larger one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/device/process_state.h"
 
 namespace vintrel {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/device/relay.h"
 
 #include <krvxdrv.h>

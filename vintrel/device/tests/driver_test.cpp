@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver library loaded at run time: loading, entry points, the last-error value.
 #include <gtest/gtest.h>
 

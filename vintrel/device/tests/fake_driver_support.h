@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helpers around the fake driver: environment settings that are undone at the end of
 // a test, and the fake's call log.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A fake driver library for vintrel's tests. Each call reads its behaviour from the
  * environment at the time of the call, so one test program can walk through many cases:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * What the fake driver library records of its last KRVXLearnIR() call; tests fetch it
  * with fakeKrvxLastLearn (looked up with dlsym, since vintrel loads the library itself),

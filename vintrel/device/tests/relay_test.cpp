@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide state shared with the driver, and the callback relay: packing, posting from
 // driver threads, the relay's window procedure, subclassing.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The About dialog: how it finds and starts the system-information tool, how it opens and
 // closes, and its layout at 96 dpi.
 #include "frm_about.h"

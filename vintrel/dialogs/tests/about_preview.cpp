@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shows the About dialog on its own until the process is ended, for a look at it.
 #include "frm_about.h"
 

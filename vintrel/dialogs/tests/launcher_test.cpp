@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file test and the launcher: Linux paths from registry paths, what counts as a normal
 // file, and starting a program detached.
 #include "vintrel/platform/launcher.h"

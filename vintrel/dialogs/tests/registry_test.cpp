@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry file: its format, the key and value calls, and files that cannot be read.
 #include "vintrel/platform/registry.h"
 #include "scratch.h"

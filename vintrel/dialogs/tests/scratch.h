@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scratch files for the registry, launcher and About dialog tests: a temporary folder,
 // files written into it, and a fake program that records the path it was started by.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/learn/learn_controller.h"
 
 #include <cstring>

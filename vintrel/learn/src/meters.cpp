@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/learn/meters.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A LearnView for tests: remembers every control's state and caption, the code box, the
 // error boxes and each meter's rectangles. Its validation mimics the main window's: a
 // code is accepted exactly when it starts with "0000 " (as the fake driver does).

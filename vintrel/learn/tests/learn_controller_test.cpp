@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The learn controller against the fake driver library and a recording view: the control
 // states after each transition, the buffer rules of endLearn, Accept Burst, the hook calls
 // and the injection.

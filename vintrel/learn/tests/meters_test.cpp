@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meters' geometry on a recording canvas, the tie rule and the carrier caption.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/caption_fit.h"
 
 #include <QFontMetricsF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/error_report.h"
 
 #include "vintrel/platform/message_box.h"

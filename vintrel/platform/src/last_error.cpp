@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/last_error.h"
 
 namespace vintrel::platform {

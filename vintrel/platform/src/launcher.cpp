@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/launcher.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/message_box.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/mouse_pointer.h"
 
 #include <QCursor>

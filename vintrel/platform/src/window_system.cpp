@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vintrel/platform/window_system.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Creates the one QApplication of a test program before its first test runs.
 #include <gtest/gtest.h>
 

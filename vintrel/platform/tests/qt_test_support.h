@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test support for vintrel's widget tests: a QApplication for the whole test program
 // (offscreen, created before the first test) and waiting for a condition by running the
 // event loop, never by sleeping a fixed time.

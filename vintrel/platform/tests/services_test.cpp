@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message boxes, the mouse pointer, twips and fonts.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message windows: creation, procedures, posting and delivery.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A blocking client of krvxd's socket: connect, handshake and requests, each step before a
 // deadline. The library's open, `krvx press` and the tests all reach the service through
 // it, so every client checks the same things the same way:

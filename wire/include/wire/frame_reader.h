@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splits a byte stream into frame payloads with a hard size bound.
 //
 // Threads: a FrameReader belongs to one connection and is used by one thread at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private wire protocol between libkrvxdrv and krvxd.
 //
 // Stream of frames over a Unix stream socket. A frame is a 4-byte little-endian payload

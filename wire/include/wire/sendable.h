@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the device may be asked to send. The library checks a code before it asks, the
 // service checks it again before it queues it: one rule for both ends.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where krvxd listens and libkrvxdrv connects.
 //
 // Threads: any thread; reads the environment.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a request or an open came to, as both ends of the socket name it.
 //
 // The values are the library's ERR_* codes: krvxdrv.h defines them for C callers and the

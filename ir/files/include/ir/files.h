@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code files: the remotes and keys IR users keep, read and written in the formats they
 // keep them in.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IR protocols: what a code means, and the code for a meaning.
 //
 // Every protocol is one row of a table (ir/protocols/src/rows.cpp): carrier, unit, header,

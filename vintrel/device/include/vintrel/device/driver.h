@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver library, loaded at run time. vintrel never links libkrvxdrv: it opens the
 // library with dlopen (KRVXDRV_LIBRARY names another file) and looks each entry point up
 // the first time it is called. A missing entry point is a run-time error of that call

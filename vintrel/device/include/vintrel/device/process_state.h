@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vintrel's process-wide state, kept in one place: one instance for the whole process,
 // at a fixed address, reachable from every layer above the platform (device/, learn/,
 // app/) through processState().

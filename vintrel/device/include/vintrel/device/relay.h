@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The callback relay: the driver's two callbacks turn each report into one message posted
 // to the hidden message window (processState().hiddenWnd); the relay's window procedure,
 // installed there by subclassWindow(), hands each message to the main window on the

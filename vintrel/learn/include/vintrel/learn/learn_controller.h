@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The learn controller of the main window: the own learn (a learn vintrel asks the driver
 // for), the observed learn (another application's learn that the driver hook reports), the
 // driver hook itself, the injection of the code box text into an observed learn, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the learn controller and the meters need of the main window: the controls they
 // show, hide, enable and caption, the code box, its validation, the two meter boxes and
 // the error box. The main window implements it; the tests use a recording fake.

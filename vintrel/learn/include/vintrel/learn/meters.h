@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The learn meters: the segmented progress bar (pbLearnProgress3, left to right, 3 values
 // a segment) and the signal quality bar (pbSigQuality, bottom to top, 10 values a
 // segment), and the carrier frequency caption. Each draw clears its box and draws every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Captions kept whole whatever fonts the machine has. The windows are laid out in twips for
 // a dialog font of the classic metrics; where this machine's font is wider, a caption would
 // lose glyphs at its control's edge. fitCaption() decides per label and button, from the

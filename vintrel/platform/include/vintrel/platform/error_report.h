@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a run-time error that no procedure traps is reported: a box titled "vintrel" with
 // the error's number and description; and one line on standard error for whoever started
 // the program (a terminal, a journal), where a box cannot say everything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The thread's last-error value, as the window services and the driver set it.
 // Thread: any; each thread has its own value.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding and starting another program by its path: the file test and the launcher the
 // About dialog's system-information button uses.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modal message boxes with one OK button and no icon: how vintrel reports what the user
 // must see. Tests install an observer that sees each box while it is shown (title, text,
 // icon, buttons, modality) and closes it, so no human is needed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application-wide mouse pointer: the hourglass while the user-interface thread is
 // busy in a blocking call, the default otherwise. Threads: the user-interface thread.
 #pragma once

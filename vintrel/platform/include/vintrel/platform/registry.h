@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registry reads. On Linux the machine's registry is one text file, read afresh at every key
 // open, so an edit takes effect at the next lookup. vintrel never writes it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run-time error: what a failing operation raises to its caller. It carries a number,
 // a description and a source, and a procedure that traps errors catches it per step.
 // Thread: any; the object is a plain value.

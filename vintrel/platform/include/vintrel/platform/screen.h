@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen units and fonts. Layouts are given in twips (1440 to the inch) and converted to
 // pixels at the primary screen's logical DPI (15 twips a pixel at 96 dpi).
 // Threads: the user-interface thread (needs the application's screens).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing a window before the user-interface thread blocks. A window shown just before a
 // long blocking call would stay blank, or show whatever lay beneath it, for the whole call:
 // a window is drawn only once the window system has exposed it, and that news arrives as

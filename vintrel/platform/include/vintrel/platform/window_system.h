@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message windows: invisible windows that have a replaceable window procedure and receive
 // posted messages, in the shape of the classic window API the rest of vintrel is written
 // against. A window is a small record keyed by a handle (a number that is never reused);
