@@ -218,7 +218,8 @@ bool read_fields(Reader &r, T &m) {
             return false;
         return m.quality <= 100 || r.fail("quality out of range");
     } else if constexpr (std::is_same_v<T, LearnStart>) {
-        return r.at_end() || r.u32(m.timeout_ms);
+        return r.at_end() ||
+               (r.u32(m.timeout_ms) && (m.timeout_ms != 0 || r.fail("a timeout of 0 is left out")));
     } else if constexpr (std::is_same_v<T, LearnStop>) {
         if (!r.u8(m.mode))
             return false;
@@ -255,12 +256,15 @@ bool read_fields(Reader &r, T &m) {
             return false;
         if (m.answer > LearnEnd::BurstAccepted)
             return r.fail("answer out of range");
+        // Trailing fields are written only when they say something: one form per message.
         if (r.at_end())
-            return true;
+            return m.answer != LearnEnd::None || r.fail("an unsaid answer is left out");
         if (!(r.u8(m.shape) && r.str(m.decode, kMaxDecode)))
             return false;
         if (m.shape > LearnEnd::Averaged)
             return r.fail("shape out of range");
+        if (m.shape == LearnEnd::Unsaid)
+            return r.fail("an unsaid shape is left out");
         return (m.shape == LearnEnd::Snapped) != m.decode.empty() ||
                r.fail("a decode goes with a snapped code, and only with one");
     } else if constexpr (std::is_same_v<T, ReceivedFrame>) {

@@ -131,15 +131,19 @@ TEST(WireProtocol, DecoderRefusesEveryKindOfMalformedPayload) {
     const auto timeout = encode({1, LearnStart{5}});
     for (std::size_t cut = 1; cut < 4; ++cut)
         EXPECT_FALSE(decode(payload_of(timeout).first(payload_of(timeout).size() - cut)).message);
-    // Nested ones too: a LearnEnd cut inside its shape and decode is refused; cut before the
-    // shape it reads as one with the answer alone.
+    // Nested ones too: a LearnEnd cut inside its shape and decode is refused, and so is one
+    // cut before the shape, whose answer of none the encoder never writes alone.
     const auto shaped = encode({0, LearnEnd{1, 255, "A", 0, LearnEnd::Snapped, "RC5 D=0 F=1"}});
     const std::size_t tail = 1 + 2 + 11;  // shape, length, text
-    for (std::size_t cut = 1; cut < tail; ++cut)
+    for (std::size_t cut = 1; cut <= tail; ++cut)
         EXPECT_FALSE(decode(payload_of(shaped).first(payload_of(shaped).size() - cut)).message);
-    const auto bare = decode(payload_of(shaped).first(payload_of(shaped).size() - tail)).message;
-    ASSERT_TRUE(bare);
-    EXPECT_EQ(bare->body, (Body{LearnEnd{1, 255, "A"}}));
+    // Every message has one form: fields that say nothing, written out, are refused.
+    for (auto [frame, said] : {std::pair{encode({1, LearnStart{}}), std::size_t{4}},
+                               std::pair{encode({0, LearnEnd{1, 255, "A"}}), std::size_t{1}}}) {
+        ASSERT_TRUE(decode(payload_of(frame)).message);
+        frame.insert(frame.end(), said, 0);
+        EXPECT_FALSE(decode(payload_of(frame)).message) << said;
+    }
 }
 
 TEST(WireProtocol, StringsAreBoundedBothWays) {
