@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -127,7 +128,8 @@ void Bridge::keep_device() {
         return;
     }
     DeviceInfo info{};
-    if (!KRVXGetKRVXInfo(h, &info) || !KRVXSetReceiveCallback(h, on_received, this)) {
+    if (!KRVXGetKRVXInfo(h, &info) || !KRVXSetReceiveCallback(h, on_received, this) ||
+        !KRVXSetReceiveFrameCallback(h, on_frame, this)) {
         device_why_ = error_text(errno);
         KRVXClose(h);
         next_device_try_ = now + device_backoff_;
@@ -152,10 +154,33 @@ void Bridge::device_lost(const std::string &why) {
 }
 
 void Bridge::on_received(const char *code, void *self) {
+    if (static_cast<Bridge *>(self)->frame_posted_.exchange(false))
+        return;  // published with its frame
     Received r;
     r.fingerprint.assign(code, strnlen(code, KRVX_RECEIVE_CODE_LENGTH));
     r.time = std::chrono::system_clock::now();
     static_cast<Bridge *>(self)->post(std::move(r));
+}
+
+void Bridge::on_frame(const KRVXReceivedFrame *frame, void *self) {
+    const auto text = [](const char *t, size_t bound) {
+        return t ? std::string(t, strnlen(t, bound)) : std::string();
+    };
+    Received r;
+    r.fingerprint = text(frame->code, KRVX_RECEIVE_CODE_LENGTH);
+    r.has_frame = true;
+    r.protocol = text(frame->protocol, 64);
+    r.params = text(frame->params, 256);
+    r.kernel_protocol = text(frame->kernelProtocol, 64);
+    r.kernel_scancode = frame->kernelScancode;
+    r.carrier_hz = frame->carrierHz;
+    if (frame->durationsUs)
+        r.durations_us.assign(frame->durationsUs,
+                              frame->durationsUs + std::min<uint32_t>(frame->durationCount, 512));
+    r.time = std::chrono::system_clock::now();
+    auto *bridge = static_cast<Bridge *>(self);
+    bridge->frame_posted_.store(true);
+    bridge->post(std::move(r));
 }
 
 void Bridge::on_learn(int32_t progress, int32_t quality, int32_t carrier_hz, void *self) {

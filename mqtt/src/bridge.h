@@ -83,6 +83,7 @@ class Bridge {
     void publish_state();
 
     static void on_received(const char *code, void *self);
+    static void on_frame(const KRVXReceivedFrame *frame, void *self);
     static void on_learn(int32_t progress, int32_t quality, int32_t carrier_hz, void *self);
 
     Options options_;
@@ -92,6 +93,9 @@ class Bridge {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Event> events_;  // guarded by mutex_
+    // Set by on_frame, taken by on_received of the same frame (both on the handle's thread,
+    // frame first), so that a code reported with its frame is published once.
+    std::atomic<bool> frame_posted_{false};
 
     // Bridge thread only from here on.
     bool running_ = true;

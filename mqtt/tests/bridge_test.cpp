@@ -98,6 +98,12 @@ TEST_F(BridgeTest, SendsAndReceivesOnTwoNodesAndLeavesItsWillWhenKilled) {
     const std::string fingerprint = field(from_a[0].payload, "fingerprint");
     EXPECT_EQ(fingerprint.size(), 14u) << from_a[0].payload;  // 12 characters and quotes
     EXPECT_EQ(fingerprint, field(from_b[0].payload, "fingerprint"));
+    for (const auto &m : {from_a[0], from_b[0]}) {  // each says what the code is
+        const std::string decode = field(m.payload, "decode");
+        EXPECT_EQ(field(decode, "protocol"), "\"NEC1\"") << m.payload;
+        EXPECT_EQ(field(field(decode, "params"), "F"), "8") << m.payload;
+        EXPECT_NE(field(m.payload, "durations_us"), "<none>") << m.payload;
+    }
     EXPECT_EQ(watch.on(a.topic("received")).size(), 1u);  // B's air is not A's
 
     // Killed, B's broker connection ends without a goodbye: the broker says offline for it.
