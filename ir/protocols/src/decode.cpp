@@ -33,24 +33,29 @@ constexpr double kLeadOutShare = 0.5;
 // their minimum is checked.
 constexpr double kLongSpaceUs = 10000;
 
-// Where a match stands in the input. Trivial, so that the many copies a search makes cost
-// no initialisation.
+// Where a match stands in the input. Trivial and small, so that the many copies a search
+// makes cost no initialisation and little copying (input is at most kMaxDecodeDurations
+// long, so positions fit 32 bits).
 struct Cursor {
     const uint32_t *d;
-    std::size_t n;
-    std::size_t pos;          // current duration; even positions are marks
-    double rem;               // what is left of d[pos]
-    double run;               // expected µs taken from d[pos] so far
-    double elapsed;           // expected µs since the frame began
-    double err;               // sum over closed durations of |measured - expected| / tolerance
-    int runs;                 // closed durations
-    double measured;          // µs of the closed durations of this frame, lead-outs left out
-    double expected;          // what the frame says they should be
-    std::size_t frame_start;  // where the frame being matched began
+    uint32_t n;
+    uint32_t pos;          // current duration; even positions are marks
+    double rem;            // what is left of d[pos]
+    double run;            // expected µs taken from d[pos] so far
+    double elapsed;        // expected µs since the frame began
+    double err;            // sum over closed durations of |measured - expected| / tolerance
+    double measured;       // µs of the closed durations of this frame, lead-outs left out
+    double expected;       // what the frame says they should be
+    int runs;              // closed durations
+    uint32_t frame_start;  // where the frame being matched began
 
     static Cursor at(std::span<const uint32_t> d, std::size_t pos) {
-        return {d.data(), d.size(), pos, pos < d.size() ? double(d[pos]) : 0, 0, 0, 0, 0,
-                0,        0,        pos};
+        Cursor c{};
+        c.d = d.data();
+        c.n = uint32_t(d.size());
+        c.pos = c.frame_start = uint32_t(pos);
+        c.rem = pos < d.size() ? double(d[pos]) : 0;
+        return c;
     }
     bool at_end() const { return pos >= n; }
     bool at_mark() const { return pos % 2 == 0; }
@@ -60,63 +65,72 @@ struct Cursor {
         rem = pos < n ? double(d[pos]) : 0;
     }
 };
+static_assert(kMaxDecodeDurations < (std::size_t{1} << 31));
 
 // Up to two ways a piece can be taken: a duration that ends here, or one that goes on.
 struct Outcomes {
     std::array<Cursor, 4> c;  // uninitialised: only the first n are set
     std::size_t n = 0;
-    void add(const Cursor &x) {
-        if (n < c.size()) {
-            c[n++] = x;
-        }
-    }
+    // The next free slot, null when full.
+    Cursor *next() { return n < c.size() ? &c[n++] : nullptr; }
 };
 
 // Takes `len` µs of one level. `next` is the level of the piece after this one: the same
 // level merges with this piece, the other level ends the measured duration here, and Any
 // (the data decides) lets the duration end or go on, the likelier first.
-void take(Cursor c, const Tolerance &t, bool mark, double len, Level next, Outcomes &out) {
-    c.elapsed += len;
-    if (c.at_end()) {
+void take(const Cursor &in, const Tolerance &t, bool mark, double len, Level next, Outcomes &out) {
+    const double elapsed = in.elapsed + len;
+    if (in.at_end()) {
         // An input that ends on a mark ends in an endless space: the frame's lead-out, the
         // space pieces that merge into it, and data that sends space (iMON's last bits set,
         // which its sender drops) once the frame has had a space of its own: a lone pulse
         // reads as nothing.
-        if (!mark && c.n % 2 == 1 && (next == Level::Space || c.pos >= c.frame_start + 3)) {
-            out.add(c);
+        if (!mark && in.n % 2 == 1 && (next == Level::Space || in.pos >= in.frame_start + 3)) {
+            if (Cursor *c = out.next()) {
+                *c = in;
+                c->elapsed = elapsed;
+            }
         }
         return;
     }
-    if (c.at_mark() != mark) {
+    if (in.at_mark() != mark) {
         return;
     }
-    c.rem -= len;
-    c.run += len;
+    const double rem = in.rem - len;
+    const double run = in.run + len;
+    const auto open = [&] {
+        if (Cursor *c = out.next()) {
+            *c = in;
+            c->elapsed = elapsed;
+            c->rem = rem;
+            c->run = run;
+        }
+    };
     if (next != Level::Any && (next == Level::Mark) == mark) {
-        if (c.rem >= -t.of(c.run)) {
-            out.add(c);
+        if (rem >= -t.of(run)) {
+            open();
         }
         return;
     }
-    const double tol = t.of(c.run);
-    Cursor closed = c;
-    const bool can_close = std::abs(c.rem) <= tol;
-    if (can_close) {
-        closed.err += std::abs(c.rem) / tol;
-        closed.runs += 1;
-        closed.measured += c.run + c.rem;
-        closed.expected += c.run;
-        closed.advance();
-    }
-    const bool can_go_on = next == Level::Any && c.rem >= t.half_unit / 2;
-    if (can_go_on && c.rem >= t.half_unit) {
-        out.add(c);
+    const double tol = t.of(run);
+    const bool can_close = std::abs(rem) <= tol;
+    const bool can_go_on = next == Level::Any && rem >= t.half_unit / 2;
+    if (can_go_on && rem >= t.half_unit) {
+        open();
     }
     if (can_close) {
-        out.add(closed);
+        if (Cursor *c = out.next()) {
+            *c = in;
+            c->elapsed = elapsed;
+            c->err += std::abs(rem) / tol;
+            c->runs += 1;
+            c->measured += run + rem;
+            c->expected += run;
+            c->advance();
+        }
     }
-    if (can_go_on && c.rem < t.half_unit) {
-        out.add(c);
+    if (can_go_on && rem < t.half_unit) {
+        open();
     }
 }
 
@@ -257,6 +271,13 @@ struct FrameShape {
     // long space); -1 otherwise.
     int durations = -1;
     bool shared = false;  // another row sends the same frame
+    // What every code's first two durations are, where the frame fixes them: a mark of
+    // `lead_mark` µs (0: not fixed), then a space of one of the `lead_spaces` lengths (none:
+    // not fixed). A frame whose start misses them fails at its first or second piece.
+    float lead_mark = 0;
+    bool lead_open = false;  // the mark may go on (the data decides): only its minimum holds
+    std::array<float, 16> lead_space{};
+    uint8_t lead_spaces = 0;
 
     FrameShape() = default;
     FrameShape(const Row &row, std::span<const Item> items) {
@@ -275,6 +296,7 @@ struct FrameShape {
                 }
             }
         }
+        set_lead(row, items);
         bool uniform = true;
         for (std::size_t k = 0; k < row.codings.size(); ++k) {
             coding_level[k] = first_level(row.codings[k]);
@@ -289,6 +311,80 @@ struct FrameShape {
             const int zero_count = long_space_at(encode_frame(row, items, Values{}));
             const int ones_count = long_space_at(encode_frame(row, items, ones));
             durations = zero_count == ones_count ? zero_count : -1;
+        }
+    }
+
+    // Whether the input at `c` can start this frame: false only where the frame's first
+    // piece or the one after it cannot be taken there (take() would not close them).
+    bool may_start(const Cursor &c, const Tolerance &t) const {
+        if (lead_mark == 0 || c.pos % 2 != 0 || c.pos >= c.n) {
+            return true;
+        }
+        const double rem = double(c.d[c.pos]) - double(lead_mark);
+        const double tol = t.of(double(lead_mark));
+        if (lead_open ? rem < -tol : std::abs(rem) > tol) {
+            return false;
+        }
+        if (lead_spaces == 0 || c.pos + 1 >= c.n) {
+            return true;
+        }
+        const double d = c.d[c.pos + 1];
+        for (std::size_t k = 0; k < lead_spaces; ++k) {
+            if (std::abs(d - double(lead_space[k])) <= t.of(double(lead_space[k]))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A leading mark that closes at once (a mark item before a space, or a field whose
+    // symbols all start with the same mark before a space), and the spaces after it that
+    // close before a mark.
+    void set_lead(const Row &row, std::span<const Item> items) {
+        if (items.empty()) {
+            return;
+        }
+        const Item &first = items[0];
+        if (first.op == Op::Mark) {
+            if (level[1] == Level::Mark) {
+                return;
+            }
+            lead_mark = first.us;
+            lead_open = level[1] == Level::Any;
+            if (!lead_open && items.size() > 2 && items[1].op == Op::Space &&
+                items[1].us < kLongSpaceUs && level[2] == Level::Mark) {
+                lead_space[lead_spaces++] = items[1].us;
+            }
+            return;
+        }
+        if (!is_field(first.op)) {
+            return;
+        }
+        const Coding &coding = row.codings[first.coding];
+        if (coding.imon_checks != 0 || coding.symbols.empty() ||
+            bits[0] < bits_per_symbol(coding)) {
+            return;
+        }
+        const float m = coding.symbols[0].us[0];
+        for (const Symbol &sym : coding.symbols) {
+            if (sym.n < 2 || sym.us[0] != m || sym.us[1] >= 0) {
+                return;
+            }
+        }
+        if (m <= 0) {
+            return;
+        }
+        lead_mark = m;
+        // The space closes where a mark follows it: the symbol's own, or the next symbol's
+        // (the field has more than one symbol, each starting with a mark).
+        const bool more = bits[0] >= 2 * bits_per_symbol(coding);
+        for (const Symbol &sym : coding.symbols) {
+            const bool closes = sym.n > 2 ? sym.us[2] > 0 : more;
+            if (!closes || lead_spaces == lead_space.size()) {
+                lead_spaces = 0;
+                return;
+            }
+            lead_space[lead_spaces++] = -sym.us[1];
         }
     }
 
@@ -437,14 +533,47 @@ class FrameMatcher {
             path.bits = BitStream{};
             return walk(end, 0, c, path);
         }
+        Alternatives alts;
+        find_alternatives(i, chunk, c, path, alts);
+        if (alts.n == 0) {
+            return false;
+        }
+        const std::size_t before = path.bits.n;
+        if (alts.n == 1) {
+            return follow(i, chunk, end, before, k, alts.a[0].value, alts.a[0].c, path);
+        }
+        const Path saved = path;
+        for (std::size_t a = 0; a < alts.n; ++a) {
+            if (a > 0) {
+                path = saved;
+            }
+            if (follow(i, chunk, end, before, k, alts.a[a].value, alts.a[a].c, path)) {
+                return true;
+            }
+        }
+        return false;
+    }
 
-        // The symbols that fit here, the best few, best first.
-        struct Alternative {
-            unsigned value;
-            Cursor c;
-        };
-        std::array<Alternative, kMaxAlternatives> alts;
-        std::size_t nalts = 0;
+    // The symbols that fit here, the best few, best first.
+    struct Alternative {
+        unsigned value;
+        Cursor c;
+    };
+    struct Alternatives {
+        std::array<Alternative, kMaxAlternatives> a;  // uninitialised: only the first n are set
+        std::size_t n = 0;
+    };
+
+    // Kept apart from walk_field so that the recursion's stack frames stay small.
+    [[gnu::noinline]] void find_alternatives(std::size_t i, std::size_t chunk, const Cursor &c,
+                                             const Path &path, Alternatives &out) const {
+        const std::size_t end = shape_.end[i];
+        const std::size_t nbits = shape_.bits[i];
+        const Coding &coding = row_.codings[items_[i].coding];
+        const unsigned k = bits_per_symbol(coding);
+        const std::size_t chunks = nbits / k;
+        auto &alts = out.a;
+        std::size_t &nalts = out.n;
         auto keep = [&](unsigned value, const Cursor &x) {
             std::size_t at = nalts;
             while (at > 0 && x.err < alts[at - 1].c.err) {
@@ -477,44 +606,34 @@ class FrameMatcher {
                 first_us = p.us[0];
                 first_next = next0;
             }
-            std::array<Outcomes, 2> buf;  // the ways so far, and the ways after this piece
-            std::size_t cur = 0;
-            buf[0].n = 0;
-            for (std::size_t q = 0; q < first.n; ++q) {
-                buf[0].add(first.c[q]);
-            }
-            for (uint8_t j = 1; j < p.n && buf[cur].n > 0; ++j) {
+            // The ways so far (the first piece's, then alternately buf's), and the ways
+            // after the next piece.
+            std::array<Outcomes, 2> buf;
+            const Outcomes *ways = &first;
+            for (uint8_t j = 1; j < p.n && ways->n > 0; ++j) {
                 const Level next = j + 1 < p.n ? level_of(p.us[j + 1]) : after;
-                Outcomes &later = buf[1 - cur];
+                Outcomes &later = buf[j % 2];
                 later.n = 0;
-                for (std::size_t q = 0; q < buf[cur].n; ++q) {
-                    take(buf[cur].c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, later);
+                for (std::size_t q = 0; q < ways->n; ++q) {
+                    take(ways->c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, later);
                 }
-                cur = 1 - cur;
+                ways = &later;
             }
-            for (std::size_t q = 0; q < buf[cur].n; ++q) {
-                keep(v, buf[cur].c[q]);
-            }
-        }
-        if (nalts == 0) {
-            return false;
-        }
-        const std::size_t before = path.bits.n;
-        const Path saved = nalts > 1 ? path : Path{};
-        for (std::size_t a = 0; a < nalts; ++a) {
-            if (a > 0) {
-                path = saved;
-            }
-            for (unsigned j = 0; j < k; ++j) {
-                path.bits.push(((alts[a].value >> (k - 1 - j)) & 1) != 0);
-            }
-            // Fields complete with this symbol are checked now, so that a wrong constant or
-            // complement ends this path at once.
-            if (assign_complete(i, end, before, path) && walk(i, chunk + 1, alts[a].c, path)) {
-                return true;
+            for (std::size_t q = 0; q < ways->n; ++q) {
+                keep(v, ways->c[q]);
             }
         }
-        return false;
+    }
+
+    // Goes on with symbol `value` (k bits) read at the field run [i, end).
+    bool follow(std::size_t i, std::size_t chunk, std::size_t end, std::size_t before, unsigned k,
+                unsigned value, const Cursor &c, Path &path) {
+        for (unsigned j = 0; j < k; ++j) {
+            path.bits.push(((value >> (k - 1 - j)) & 1) != 0);
+        }
+        // Fields complete with this symbol are checked now, so that a wrong constant or
+        // complement ends this path at once.
+        return assign_complete(i, end, before, path) && walk(i, chunk + 1, c, path);
     }
 
     // Assigns the fields of the run [i, end) whose last bit lies in (before, bits.n].
@@ -547,16 +666,34 @@ std::size_t long_space_from(const Cursor &c) {
     while (i < c.n && c.d[i] < kLongSpaceUs) {
         i += 2;
     }
-    return std::min(i, c.n);
+    return std::min(i, std::size_t(c.n));
 }
 
-bool match_frame_once(const Row &row, std::span<const Item> items, bool repeat, const Tolerance &t,
-                      Cursor &c, State &st) {
-    const FrameShape &shape = shape_of(row, repeat);
+// The input's first long space at or after a place, remembered for the last place asked
+// (every row tries the same starts in turn).
+class Gaps {
+  public:
+    std::size_t from(const Cursor &c) {
+        if (c.pos != pos_ || c.d != d_) {
+            pos_ = c.pos;
+            d_ = c.d;
+            gap_ = long_space_from(c);
+        }
+        return gap_;
+    }
+
+  private:
+    const uint32_t *d_ = nullptr;
+    std::size_t pos_ = 0;
+    std::size_t gap_ = 0;
+};
+
+bool match_frame_once(const Row &row, std::span<const Item> items, const FrameShape &shape,
+                      const Tolerance &t, Cursor &c, State &st, Gaps &gaps) {
     if (shape.durations > 0) {
         // A frame of fixed length must end where the input's frame ends (or the input).
-        const std::size_t gap = long_space_from(c);
-        const std::size_t have = gap < c.n ? gap - c.pos + 1 : c.n - c.pos;
+        const std::size_t gap = gaps.from(c);
+        const std::size_t have = gap < c.n ? gap - c.pos + 1 : std::size_t(c.n) - c.pos;
         if (gap < c.n ? have != std::size_t(shape.durations)
                       : have > std::size_t(shape.durations)) {
             return false;
@@ -601,13 +738,20 @@ class FrameMemo {
     };
     std::array<Entry, 16> entries_;
     std::size_t n_ = 0;
+
+  public:
+    Gaps gaps;
 };
 
 bool match_frame(const Row &row, bool repeat, const Tolerance &t, Cursor &c, State &st,
                  FrameMemo &memo) {
     const std::span<const Item> items = repeat ? row.repeat : row.intro;
-    if (!shape_of(row, repeat).shared) {
-        return match_frame_once(row, items, repeat, t, c, st);
+    const FrameShape &shape = shape_of(row, repeat);
+    if (!shape.may_start(c, t)) {
+        return false;
+    }
+    if (!shape.shared) {
+        return match_frame_once(row, items, shape, t, c, st, memo.gaps);
     }
     const FrameMemo::Key key{items.data(), row.rel_tol, row.abs_tol_us, c.pos, st};
     if (const auto *known = memo.find(key)) {
@@ -626,7 +770,7 @@ bool match_frame(const Row &row, bool repeat, const Tolerance &t, Cursor &c, Sta
     start.err = 0;
     start.runs = 0;
     State end_state = st;
-    if (!match_frame_once(row, items, repeat, t, start, end_state)) {
+    if (!match_frame_once(row, items, shape, t, start, end_state, memo.gaps)) {
         memo.add(key, std::nullopt);
         return false;
     }
