@@ -416,6 +416,11 @@ constexpr Coding kImonCoding[] = {{{},
                                    float(kImon)}};
 constexpr ParamSpec kImonParams[] = {param("F", 31)};
 constexpr Item kImonFrame[] = {mark(kImon), bits(0, 31), space(12000)};
+// Runs of units are counted as the kernel counts them: a duration is the whole number of
+// units nearest to it, so each fits within half a unit, however long the run (a relative
+// tolerance would let a run of 15 units pass for 14 or 16).
+constexpr float kImonTolerance = 200;
+static_assert(kImonTolerance < kImon / 2);
 
 // Zenith: {40k,520,msb}<1,-10|1,-1,1,-8>(S:1,<1:2|2:2>(F:D),-90m): F's D bits (5 to 8) each
 // go as two of S's symbols (0 as 0 then 1, 1 as 1 then 0). One row per width.
@@ -948,6 +953,8 @@ constexpr Row kRows[] = {
      .carrier_hz = 38000,
      .unit_us = kImon,
      .msb = true,
+     .rel_tol = 0,
+     .abs_tol_us = kImonTolerance,
      .params = kImonParams,
      .codings = kImonCoding,
      .intro = kImonFrame,

@@ -41,6 +41,24 @@ TEST(FalseDecodes, NoiseDecodesAsNothing) {
     }
 }
 
+// Frames near a protocol's rules: what they decode as first ("" for nothing).
+TEST(FalseDecodes, FramesNearAProtocolDecodeByItsRules) {
+    const struct {
+        std::vector<uint32_t> frame;
+        std::string_view first;
+    } cases[] = {
+        // A 2-bit pulse-distance frame: its spaces are 14 and 4 iMON units, where iMON F=...
+        // below has 15 and 3 (runs of units count to the nearest unit, as the kernel counts).
+        {{500, 6000, 400, 1600, 400, 2800, 450, 125000}, ""},
+        // iMON F=2136866815 with marks 100 µs long and spaces 100 µs short.
+        {{516, 6135, 516, 1147, 516, 2810, 516, 26033}, "iMON F=2136866815"},
+    };
+    for (const auto &c : cases) {
+        const std::vector<Decode> d = decode(c.frame);
+        EXPECT_EQ(d.empty() ? "" : d.front().text(), c.first) << c.frame.size() << " durations";
+    }
+}
+
 TEST(FalseDecodes, FramesDecodeAsNoOtherProtocol) {
     std::map<std::string, std::set<std::string>> seen;
     std::mt19937 rng(7);
