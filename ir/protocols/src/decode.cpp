@@ -716,7 +716,7 @@ class FrameMemo {
     // The result of an earlier match of the same frame at the same place; null when none.
     const std::optional<std::pair<Cursor, State>> *find(const Key &k) const {
         for (std::size_t i = 0; i < n_; ++i) {
-            const Entry &e = entries_[i];
+            const Entry &e = *entries_[i];
             if (e.key.items == k.items && e.key.rel == k.rel && e.key.abs == k.abs &&
                 e.key.pos == k.pos && e.key.in.value == k.in.value &&
                 e.key.in.known == k.in.known) {
@@ -727,7 +727,7 @@ class FrameMemo {
     }
     void add(const Key &k, const std::optional<std::pair<Cursor, State>> &result) {
         if (n_ < entries_.size()) {
-            entries_[n_++] = {k, result};
+            entries_[n_++].emplace(Entry{k, result});
         }
     }
 
@@ -736,7 +736,7 @@ class FrameMemo {
         Key key;
         std::optional<std::pair<Cursor, State>> result;  // err and runs relative to the start
     };
-    std::array<Entry, 16> entries_;
+    std::array<std::optional<Entry>, 16> entries_;  // empty ones cost no initialisation
     std::size_t n_ = 0;
 
   public:
@@ -817,6 +817,9 @@ std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d, cons
     for (std::size_t k = 0; k < starts.n; ++k) {
         const std::size_t start = starts.at[k];
         Cursor c = Cursor::at(d, start);
+        if (!shape_of(row, false).may_start(c, t)) {
+            continue;
+        }
         State st;
         if (!match_frame(row, false, t, c, st, memo)) {
             continue;
