@@ -77,7 +77,7 @@ void BM_Send(benchmark::State &state) {
     for (auto _ : state) {
         const std::string tag = "\"id\":" + std::to_string(++id) + ",";
         const auto t0 = Clock::now();
-        rig.watch->publish("krvx/bench/send", "{" + tag + "\"code\":\"NEC1 D=4 F=8\"}");
+        rig.watch->publish("krvx/bench/send", "{" + tag + "\"code\":\"" + code + "\"}");
         if (rig.watch->wait_for("krvx/bench/send/result", "{" + tag, std::chrono::seconds(5))
                 .empty()) {
             state.SkipWithError("no send result");
