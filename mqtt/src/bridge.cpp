@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "../../tools/krvx/code_file.h"
 #include "../../tools/krvx/code_forms.h"
 #include "json.h"
 #include "krvx_version.h"
@@ -30,6 +31,20 @@ double seconds_now() {
 
 std::string error_text(int32_t code) {
     return fmt::format("{} (0x{:08X})", KRVXErrorText(code), code);
+}
+
+/// The save of a learn as krvx learn --save takes it: the file in the code folder.
+cli::SaveOptions save_options(const std::string &dir, const KeyRef &ref) {
+    return {dir + "/" + ref.file, ref.remote, ref.key};
+}
+
+/// A message about a file of the code folder, naming it as the command did rather than by
+/// its place on this machine.
+std::string as_named(std::string text, const std::string &dir, const KeyRef &ref) {
+    const std::string path = dir + "/" + ref.file;
+    for (std::size_t at; (at = text.find(path)) != std::string::npos;)
+        text.replace(at, path.size(), ref.file);
+    return text;
 }
 
 }  // namespace
@@ -249,6 +264,7 @@ void Bridge::publish_state() {
 
 void Bridge::handle(BrokerUp) {
     broker_up_ = true;
+    broker_why_.clear();
     log("broker: connected");
     broker_.subscribe(topics_.send());
     broker_.subscribe(topics_.learn());
@@ -261,8 +277,10 @@ void Bridge::handle(BrokerUp) {
 }
 
 void Bridge::handle(BrokerDown e) {
-    if (broker_up_)
+    // Each reason once while it lasts: a refused login retries every 30 s at most.
+    if (broker_up_ || e.why != broker_why_)
         log("broker: " + e.why + "; retrying");
+    broker_why_ = std::move(e.why);
     broker_up_ = false;
 }
 
@@ -356,9 +374,17 @@ void Bridge::send(const std::string &payload) {
 
 void Bridge::learn(const std::string &payload) {
     const LearnCommand c = parse_learn(payload);
-    std::string why = c.ok() ? admit() : c.error;
+    std::string why = c.error;
+    if (why.empty() && c.save && options_.codes_dir.empty())
+        why = "not saved: no code folder (the bridge runs without --codes)";
+    if (why.empty())
+        why = admit();
     if (why.empty() && learning_)
         why = "a learn is already running on this node";
+    const KeyRef save{c.file, c.remote, c.key};
+    if (why.empty() && c.save)  // refused now rather than after the press
+        if (std::string no = cli::save_refusal(save_options(options_.codes_dir, save)); !no.empty())
+            why = "not saved: " + as_named(no, options_.codes_dir, save);
     if (!why.empty()) {
         publish_event(topics_.learn_result(), refusal_json(c.id, why));
         return;
@@ -374,6 +400,7 @@ void Bridge::learn(const std::string &payload) {
     }
     learning_ = true;
     learn_id_ = c.id;
+    learn_save_ = c.save ? std::optional(save) : std::nullopt;
 }
 
 void Bridge::handle(LearnReport e) {
@@ -390,6 +417,7 @@ void Bridge::handle(LearnReport e) {
     }
     learning_ = false;
     if (e.progress != LEARN_PROGRESS_DONE) {
+        learn_save_.reset();
         publish_event(
             topics_.learn_result(),
             refusal_json(learn_id_, std::string("nothing learned: ") + KRVXErrorText(e.progress)));
@@ -397,11 +425,32 @@ void Bridge::handle(LearnReport e) {
     }
     const std::string code(learn_buffer_->data(),
                            strnlen(learn_buffer_->data(), learn_buffer_->size()));
+    JsonWriter result;
+    result.raw("id", learn_id_);
+    if (learn_save_) {
+        const cli::SaveOptions o = save_options(options_.codes_dir, *learn_save_);
+        if (std::string failed = cli::save_learned(o, code); !failed.empty()) {
+            // The code is not lost: it comes with the reason.
+            result.boolean("ok", false)
+                .text("error",
+                      "learned, not saved: " + as_named(failed, options_.codes_dir, *learn_save_));
+        } else {
+            result.boolean("ok", true)
+                .raw("saved", JsonWriter()
+                                  .text("file", learn_save_->file)
+                                  .text("remote", cli::save_remote(o))
+                                  .text("key", learn_save_->key)
+                                  .str());
+            log(fmt::format("learn: {} saved in {}", learn_save_->key, learn_save_->file));
+            next_codes_check_ = {};  // its button now, not at the next look at the folder
+            keep_codes();
+        }
+        learn_save_.reset();
+    } else {
+        result.boolean("ok", true);
+    }
     publish_event(topics_.learn_result(),
-                  JsonWriter()
-                      .raw("id", learn_id_)
-                      .boolean("ok", true)
-                      .text("code", code)
+                  result.text("code", code)
                       .number("quality", e.quality)
                       .number("carrier_hz", e.carrier_hz)
                       .raw("decode", cli::decodes_json(cli::shown_decodes(code)))

@@ -7,7 +7,8 @@
 //
 // Topics (PREFIX/NODE/...): status (online/offline, retained, offline as the last will),
 // device (retained JSON), received, send -> send/result, learn -> learn/progress and
-// learn/result; Home Assistant discovery configs under HA_PREFIX.
+// learn/result (a learn may save its code as a key of a file of the code folder, which
+// then becomes a button); Home Assistant discovery configs under HA_PREFIX.
 //
 // Threads: construct, run() and stop() on one thread; stop() may also be called from any
 // other thread (it only posts).
@@ -22,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -100,6 +102,7 @@ class Bridge {
     // Bridge thread only from here on.
     bool running_ = true;
     bool broker_up_ = false;
+    std::string broker_why_;  // the last reason logged for not being connected
     Outbox outbox_;
     uint64_t dropped_unreported_ = 0;
     RateLimit rate_;
@@ -113,6 +116,7 @@ class Bridge {
     std::chrono::steady_clock::time_point next_codes_check_{};
     bool learning_ = false;
     std::string learn_id_ = "null";
+    std::optional<KeyRef> learn_save_;  // where the learned code goes, in the code folder
     // The learn's buffer and abort word stay at these addresses while the library uses them.
     std::unique_ptr<std::array<char, KRVX_LEARN_BUFFER_SIZE>> learn_buffer_;
     alignas(4) int32_t learn_abort_ = 0;

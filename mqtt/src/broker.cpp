@@ -6,6 +6,7 @@
 #include <mqtt_protocol.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "command.h"
@@ -43,6 +44,7 @@ bool Broker::start(std::string &why) {
     mosquitto_connect_callback_set(mosq_, on_connect);
     mosquitto_disconnect_callback_set(mosq_, on_disconnect);
     mosquitto_message_callback_set(mosq_, on_message);
+    mosquitto_log_callback_set(mosq_, on_log);
     mosquitto_reconnect_delay_set(mosq_, 1, 30, true);
     int rc =
         mosquitto_will_set(mosq_, status_topic_.c_str(), sizeof kOffline - 1, kOffline, kQos, true);
@@ -96,16 +98,47 @@ bool Broker::subscribe(const std::string &topic) {
 
 void Broker::on_connect(mosquitto *, void *self, int rc) {
     auto *b = static_cast<Broker *>(self);
-    if (rc == 0)
+    if (rc == 0) {
+        b->connected_.store(true);
         b->events_.connected();
-    else
-        b->events_.disconnected(
-            fmt::format("the broker refused the connection: {}", mosquitto_connack_string(rc)));
+        return;
+    }
+    // MQTT 5 answers with a reason code, 3.1.1 with a CONNACK return code.
+    const char *why =
+        b->options_.mqtt_version == 5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
+    b->events_.disconnected(fmt::format("the broker refused the connection: {}", why));
 }
 
 void Broker::on_disconnect(mosquitto *, void *self, int rc) {
-    static_cast<Broker *>(self)->events_.disconnected(
-        rc == 0 ? "disconnected" : fmt::format("connection lost: {}", mosquitto_strerror(rc)));
+    auto *b = static_cast<Broker *>(self);
+    b->connected_.store(false);
+    std::string error;
+    {
+        std::lock_guard lock(b->error_mutex_);
+        error.swap(b->last_error_);
+    }
+    if (rc == 0) {
+        b->events_.disconnected("disconnected");
+        return;
+    }
+    b->events_.disconnected(fmt::format("connection lost: {}{}", mosquitto_strerror(rc),
+                                        error.empty() ? "" : " (" + error + ")"));
+}
+
+void Broker::on_log(mosquitto *, void *self, int level, const char *text) {
+    // Errors only: they name what failed (OpenSSL's reason), never a credential.
+    if (level != MOSQ_LOG_ERR || text == nullptr)
+        return;
+    auto *b = static_cast<Broker *>(self);
+    std::string error(text, strnlen(text, 300));
+    // A connection that fails before the broker answers (its certificate does not verify)
+    // has no callback of its own: the error says why.
+    if (!b->connected_.load()) {
+        b->events_.disconnected("cannot connect: " + error);
+        return;
+    }
+    std::lock_guard lock(b->error_mutex_);
+    b->last_error_ = std::move(error);
 }
 
 void Broker::on_message(mosquitto *, void *self, const mosquitto_message *m) {

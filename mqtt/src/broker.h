@@ -5,12 +5,17 @@
 // long as it runs. QoS 1 throughout: a message handed over while connected is delivered at
 // least once, libmosquitto resending it after a reconnect.
 //
+// A connection that fails says why: the broker's refusal, or the error libmosquitto logged
+// for it (a certificate that does not verify, a TLS handshake that fails).
+//
 // Threads: the Events run on libmosquitto's network thread and must only hand their data
 // over (the bridge posts it to its own thread). publish() and subscribe() may be called
 // from any thread. start() and stop() from the owner's thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "options.h"
@@ -48,12 +53,17 @@ class Broker {
     static void on_connect(mosquitto *, void *self, int rc);
     static void on_disconnect(mosquitto *, void *self, int rc);
     static void on_message(mosquitto *, void *self, const mosquitto_message *m);
+    static void on_log(mosquitto *, void *self, int level, const char *text);
 
     const Options &options_;
     std::string status_topic_;
     Events events_;
     mosquitto *mosq_ = nullptr;
     bool loop_running_ = false;
+    std::atomic<bool> connected_{false};  // set and cleared on the network thread
+    // The last error libmosquitto logged; its log callback runs on any thread.
+    std::mutex error_mutex_;
+    std::string last_error_;  // guarded by error_mutex_
 };
 
 }  // namespace krvx::mqtt

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "../../tools/krvx/code_forms.h"
+#include "codes.h"
 #include "ir/signal.h"
 #include "json.h"
 
@@ -16,25 +17,21 @@ namespace {
 
 constexpr std::size_t kMaxIdLength = 64;
 
-/// Reads the payload as one JSON object and hands each field to the reader of its name;
-/// the first refusal wins. Returns the refusal, or "" when every field was taken.
+/// Each field of a JSON object goes to the reader of its name; the first refusal wins.
+/// Returns the refusal, or "" when every field was taken.
 using FieldReader = std::function<std::string(const JsonValue &)>;
-std::string read_fields(std::string_view payload,
-                        const std::map<std::string_view, FieldReader> &readers) {
-    if (payload.size() > kMaxPayloadBytes)
-        return fmt::format("payload longer than {} bytes", kMaxPayloadBytes);
-    const JsonParse parsed = parse_json(payload.empty() ? "{}" : payload);
-    if (!parsed.ok())
-        return "malformed JSON: " + parsed.error;
-    const JsonObjectValue *object = parsed.value.object();
+using FieldReaders = std::map<std::string_view, FieldReader>;
+
+std::string read_object(const JsonObjectValue *object, const FieldReaders &readers) {
     if (!object)
         return "expected a JSON object";
     // The id first, so that a refusal of any other field still carries it.
-    if (const auto id = object->find("id"); id != object->end() && readers.contains("id"))
+    const bool has_id = readers.contains("id");
+    if (const auto id = object->find("id"); id != object->end() && has_id)
         if (std::string why = readers.at("id")(id->second); !why.empty())
             return "\"id\": " + why;
     for (const auto &[name, value] : *object) {
-        if (name == "id")
+        if (name == "id" && has_id)
             continue;
         const auto reader = readers.find(name);
         if (reader == readers.end())
@@ -43,6 +40,16 @@ std::string read_fields(std::string_view payload,
             return fmt::format("\"{}\": {}", name, why);
     }
     return {};
+}
+
+/// The same for a payload, which must be one JSON object.
+std::string read_fields(std::string_view payload, const FieldReaders &readers) {
+    if (payload.size() > kMaxPayloadBytes)
+        return fmt::format("payload longer than {} bytes", kMaxPayloadBytes);
+    const JsonParse parsed = parse_json(payload.empty() ? "{}" : payload);
+    if (!parsed.ok())
+        return "malformed JSON: " + parsed.error;
+    return read_object(parsed.value.object(), readers);
 }
 
 std::string read_id(const JsonValue &value, std::string &id) {
@@ -123,7 +130,21 @@ void check_code(SendCommand &c) {
 
 LearnCommand parse_learn(std::string_view payload) {
     LearnCommand c;
-    c.error = read_fields(payload, {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }}});
+    const auto read_save = [&](const JsonValue &v) {
+        c.save = true;
+        std::string why = read_object(
+            v.object(), {{"file", [&](const JsonValue &f) { return read_name(f, c.file); }},
+                         {"remote", [&](const JsonValue &r) { return read_name(r, c.remote); }},
+                         {"key", [&](const JsonValue &k) { return read_name(k, c.key); }}});
+        if (why.empty() && (c.file.empty() || c.key.empty()))
+            why = "\"file\" and \"key\" are needed";
+        if (why.empty())
+            if (std::string bad = file_name_refusal(c.file); !bad.empty())
+                why = "\"file\": " + bad;
+        return why;
+    };
+    c.error = read_fields(payload, {{"id", [&](const JsonValue &v) { return read_id(v, c.id); }},
+                                    {"save", read_save}});
     return c;
 }
 

@@ -3,7 +3,9 @@
 //   send:  {"id": ID, "code": "<Pronto, nec:0x0408 or NEC1 D=4 F=8>", "repeat": N}
 //          or {"id": ID, "file": "<name of a code file>", "remote": "...", "key": "...",
 //          "repeat": N}
-//   learn: {"id": ID}
+//   learn: {"id": ID, "save": {"file": "<name of a code file>", "remote": "...", "key": "..."}}
+//          ("save" and its "remote" optional: the learned code is added to that file of the
+//          code folder, under the remote named, by default the file's name without extension)
 // An empty payload is taken as {}. ID (optional) is an integer or a string of at most 64 printable
 // ASCII characters; it comes back in the result. Unknown fields, wrong types, values out of range
 // and codes that do not check are refused with a reason.
@@ -32,6 +34,8 @@ struct SendCommand {
 
 struct LearnCommand {
     std::string id = "null";
+    bool save = false;  ///< store the learned code as the key below
+    std::string file, remote, key;
     std::string error;
     bool ok() const { return error.empty(); }
 };

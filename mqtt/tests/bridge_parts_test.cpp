@@ -164,6 +164,39 @@ TEST(Commands, KeysOfCodeFilesAreNamedSafely) {
     EXPECT_NE(key_code("", {"tv.conf", "", "POWER"}).error, "");
 }
 
+TEST(Commands, ALearnSavesOnlyUnderAPlainNameOfTheFolder) {
+    struct Row {
+        std::string save;
+        std::string error;  // empty: taken
+    };
+    const Row rows[] = {
+        {R"({"file":"tv.pronto","remote":"TV","key":"POWER"})", ""},
+        {R"({"file":"tv.pronto","key":"POWER"})", ""},
+        {R"({"file":"tv.pronto"})", "\"file\" and \"key\" are needed"},
+        {R"({"key":"POWER"})", "\"file\" and \"key\" are needed"},
+        {R"({"file":"../tv.pronto","key":"POWER"})", "hidden files"},
+        {R"({"file":"sub/tv.pronto","key":"POWER"})", "without '/'"},
+        {R"({"file":".tv.pronto","key":"POWER"})", "hidden files"},
+        {R"({"file":")" + std::string(129, 'f') + R"(","key":"POWER"})", "longer than 128"},
+        {R"({"file":"tv.pronto","key":"A\n"})", "control characters"},
+        {R"({"file":"tv.pronto","key":"POWER","id":1})", "unknown field \"id\""},
+        {R"({"file":"tv.pronto","key":7})", "expected a string"},
+        {R"("tv.pronto")", "expected a JSON object"},
+    };
+    for (const Row &row : rows) {
+        const LearnCommand c = parse_learn(R"({"id":1,"save":)" + row.save + "}");
+        EXPECT_EQ(c.id, "1");
+        if (row.error.empty()) {
+            EXPECT_TRUE(c.ok() && c.save) << row.save << " -> " << c.error;
+            EXPECT_EQ(c.file, "tv.pronto");
+            EXPECT_EQ(c.key, "POWER");
+        } else {
+            EXPECT_NE(c.error.find(row.error), std::string::npos) << row.save << " -> " << c.error;
+        }
+    }
+    EXPECT_FALSE(parse_learn(R"({"id":1})").save);
+}
+
 TEST(Messages, KeyButtonsHaveDistinctTopicSafeIdsAndPressTheirKey) {
     const Topics t("krvx", "den", "homeassistant");
     const KeyRef refs[] = {{"tv.conf", "TV", "POWER"}, {"tv.conf", "TV", "POWER "},

@@ -5,7 +5,9 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
+#include "codes.h"
 #include "json.h"
 #include "mqtt_processes.h"
 
@@ -19,12 +21,26 @@ class Node {
   public:
     Node(const TempDir &dir, const Broker &broker, std::string name,
          std::vector<std::string> bridge_args = {})
+        : Node(dir, broker.url(), std::move(name), std::move(bridge_args)) {}
+    Node(const TempDir &dir, const std::string &broker_url, std::string name,
+         std::vector<std::string> bridge_args)
         : dir_(dir.path()), name_(std::move(name)), socket_(dir_ + "/" + name_ + ".sock") {
         start_service();
         std::vector<std::string> args = {KRVX_MQTT_PATH, "--socket", socket_, "--broker",
-                                         broker.url(),   "--node",   name_};
+                                         broker_url,     "--node",   name_};
         args.insert(args.end(), bridge_args.begin(), bridge_args.end());
         bridge_ = Process(args, dir_ + "/" + name_ + ".bridge.log");
+    }
+    Node(const Node &) = delete;
+    Node &operator=(const Node &) = delete;
+    // A stopped bridge ends well, and neither it nor its krvxd had a sanitizer report
+    // (sanitized builds): a report or a sanitizer's exit status fails the test.
+    ~Node() {
+        const int status = bridge_.stop(SIGTERM);
+        EXPECT_TRUE(status == 0 || status == -1) << name_ << ": krvx-mqtt ended with " << status;
+        service_.stop(SIGTERM);
+        for (const char *log : {".bridge.log", ".krvxd.log"})
+            EXPECT_EQ(sanitizer_report(dir_ + "/" + name_ + log), "") << name_ << log;
     }
     void start_service() {
         service_ = Process({KRVXD_PATH, "--socket", socket_, "--loopback", "--time-scale", "0"},
@@ -66,6 +82,10 @@ std::string field(const std::string &json, const std::string &name) {
     const auto o = object_of(json);
     const auto it = o.find(name);
     return it == o.end() ? "<none>" : krvx::mqtt::to_json(it->second);
+}
+
+std::string json_text(const std::string &s) {
+    return krvx::mqtt::json_quote(s);
 }
 
 class BridgeTest : public ::testing::Test {
@@ -138,6 +158,9 @@ TEST_F(BridgeTest, RefusesBadCommandsWithAReasonAndGoesOn) {
             << rows[i].payload.substr(0, 60) << " -> " << results[i].payload;
     }
     EXPECT_EQ(field(results[0].payload, "id"), "1");
+    ASSERT_TRUE(
+        watch.publish(a.topic("learn"), R"({"id":"s","save":{"file":"tv.pronto","key":"POWER"}})"));
+    EXPECT_NE(watch.wait_for(a.topic("learn/result"), "no code folder"), "");
 
     // A flood: the burst is taken, the rest is answered as too many.
     for (int i = 0; i < 8; ++i)
@@ -167,12 +190,28 @@ TEST_F(BridgeTest, RefusesBadCommandsWithAReasonAndGoesOn) {
               std::string::npos);
 }
 
-TEST_F(BridgeTest, LearnsWhatIsHeldInFrontOfTheDevice) {
-    Node a(dir_, broker_, "a");
+TEST_F(BridgeTest, LearnsWhatIsHeldInFrontOfTheDeviceAndSavesItAsAKey) {
+    const std::string codes = dir_.path() + "/codes";
+    std::filesystem::create_directory(codes);
+    std::ofstream(codes + "/tv.pronto") << "MUTE: 0000 006D 0000 0002 0020 0010 0010 0400\n";
+    Node a(dir_, broker_, "a", {"--codes", codes});
     Client watch(broker_.port());
     ASSERT_TRUE(watch.subscribe("krvx/#"));
+    ASSERT_TRUE(watch.subscribe("homeassistant/button/a/#"));
     ASSERT_NE(watch.wait_for(a.topic("device"), "\"connected\":true"), "");
-    ASSERT_TRUE(watch.publish(a.topic("learn"), R"({"id":"L1"})"));
+    // Saves that cannot be done are refused before the learn starts.
+    const std::pair<std::string, std::string> bad_saves[] = {
+        {R"({"file":"../tv.pronto","key":"POWER"})", "hidden files"},
+        {R"({"file":"tv.pronto","key":"MUTE"})", "already has a key MUTE"},
+        {R"({"file":"tv","key":"POWER"})", "extension"},
+    };
+    for (const auto &[save, reason] : bad_saves) {
+        ASSERT_TRUE(watch.publish(a.topic("learn"), R"({"id":"bad","save":)" + save + "}"));
+        const std::string refused = watch.wait_for(a.topic("learn/result"), reason);
+        EXPECT_EQ(field(refused, "ok"), "false") << save << " -> " << refused;
+    }
+    ASSERT_TRUE(watch.publish(a.topic("learn"),
+                              R"({"id":"L1","save":{"file":"tv.pronto","key":"POWER"}})"));
     ASSERT_TRUE(watch.publish(a.topic("learn"), R"({"id":"L2"})"));
     // One learn at a time: the second is refused while the first runs.
     EXPECT_NE(watch.wait_for(a.topic("learn/result"), "already running"), "");
@@ -190,6 +229,21 @@ TEST_F(BridgeTest, LearnsWhatIsHeldInFrontOfTheDevice) {
     ASSERT_TRUE(
         watch.publish(a.topic("send"), R"({"id":"again","code":)" + field(result, "code") + "}"));
     EXPECT_NE(watch.wait_for(a.topic("send/result"), R"("again","ok":true)"), "");
+
+    // Saved: the file has it next to the key it had, it is a button, and it sends by name.
+    EXPECT_EQ(field(result, "saved"), R"({"file":"tv.pronto","key":"POWER","remote":"tv"})");
+    const auto saved = krvx::mqtt::key_code(codes, {"tv.pronto", "tv", "POWER"});
+    EXPECT_EQ(json_text(saved.pronto), field(result, "code")) << saved.error;
+    EXPECT_EQ(krvx::mqtt::key_code(codes, {"tv.pronto", "tv", "MUTE"}).error, "");
+    const std::string button = "homeassistant/button/a/" +
+                               krvx::mqtt::button_object_id({"tv.pronto", "tv", "POWER"}) +
+                               "/config";
+    EXPECT_NE(watch.wait_for(button, "POWER"), "");
+    ASSERT_TRUE(watch.publish(a.topic("send"),
+                              R"({"id":"named","file":"tv.pronto","remote":"tv","key":"POWER"})"));
+    const std::string sent = watch.wait_for(a.topic("send/result"), R"("named")");
+    EXPECT_EQ(field(sent, "ok"), "true") << sent;
+    EXPECT_EQ(field(sent, "code"), field(result, "code")) << sent;
 }
 
 TEST_F(BridgeTest, KeysOfTheCodeFolderAreSentByNameAndAreButtonsWhileThere) {
@@ -297,6 +351,95 @@ TEST_F(BridgeTest, KeepsReceivedCodesWhileTheBrokerIsAwayUpToItsBound) {
     EXPECT_EQ(field(got[0].payload, "dropped"), "2") << got[0].payload;
     for (std::size_t i = 1; i < got.size(); ++i)
         EXPECT_EQ(field(got[i].payload, "dropped"), "<none>") << got[i].payload;
+}
+
+/// A throwaway CA (twice: `ca` signs the server's certificate, `other` does not) and the
+/// broker's certificate for localhost and 127.0.0.1, in `d`.
+bool make_certificates(const std::string &d) {
+    const auto run = [](std::vector<std::string> args) {
+        args.insert(args.begin(), OPENSSL_PATH);
+        return testing_support::run_program(args) == 0;
+    };
+    const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt",
+                                         "ec_paramgen_curve:prime256v1", "-nodes"};
+    const auto self_signed = [&](const std::string &name) {
+        std::vector<std::string> args = {"req", "-x509", "-days", "2", "-subj", "/CN=" + name};
+        args.insert(args.end(), ec.begin(), ec.end());
+        args.insert(args.end(),
+                    {"-keyout", d + "/" + name + ".key", "-out", d + "/" + name + ".pem"});
+        return run(args);
+    };
+    std::vector<std::string> request = {"req", "-subj", "/CN=localhost"};
+    request.insert(request.end(), ec.begin(), ec.end());
+    request.insert(request.end(), {"-keyout", d + "/server.key", "-out", d + "/server.csr"});
+    std::ofstream(d + "/server.ext") << "subjectAltName=DNS:localhost,IP:127.0.0.1\n";
+    return self_signed("ca") && self_signed("other") && run(request) &&
+           run({"x509", "-req", "-days", "2", "-in", d + "/server.csr", "-CA", d + "/ca.pem",
+                "-CAkey", d + "/ca.key", "-CAcreateserial", "-extfile", d + "/server.ext", "-out",
+                d + "/server.pem"});
+}
+
+std::string password_file(const std::string &path, const std::string &password) {
+    std::ofstream(path) << password << "\n";
+    std::filesystem::permissions(
+        path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return path;
+}
+
+TEST(BridgeTls, ConnectsWithItsCaAndPasswordOnlyAndSpeaksMqtt311) {
+    TempDir dir;
+    const std::string d = dir.path();
+    ASSERT_TRUE(make_certificates(d));
+    const std::string good = "good-Pa55word", wrong = "wrong-Pa55word";
+    ASSERT_EQ(testing_support::run_program(
+                  {MOSQUITTO_PASSWD_PATH, "-b", "-c", d + "/passwd", "krvx", good}),
+              0);
+    const int tls_port = free_port();
+    std::ostringstream tls;
+    tls << "listener " << tls_port << " 127.0.0.1\ncafile " << d << "/ca.pem\ncertfile " << d
+        << "/server.pem\nkeyfile " << d << "/server.key\nallow_anonymous false\npassword_file " << d
+        << "/passwd\n";
+    Broker broker(d, tls.str());
+    ASSERT_TRUE(broker.ready());
+    ASSERT_TRUE(eventually([&] { return can_connect_tcp(tls_port); }));
+    Client watch(broker.port());  // on the plain listener
+    ASSERT_TRUE(watch.subscribe("krvx/#"));
+
+    const std::string url = "mqtts://localhost:" + std::to_string(tls_port);
+    const std::string good_file = password_file(d + "/good.pw", good);
+    const std::string wrong_file = password_file(d + "/wrong.pw", wrong);
+    Node ok(dir, url, "ok",
+            {"--ca", d + "/ca.pem", "--user", "krvx", "--password-file", good_file,
+             "--mqtt-version", "3.1.1"});
+    Node refused(dir, url, "refused",
+                 {"--ca", d + "/ca.pem", "--user", "krvx", "--password-file", wrong_file});
+    Node stranger(dir, url, "stranger",
+                  {"--ca", d + "/other.pem", "--user", "krvx", "--password-file", good_file});
+
+    // With the CA and the password: online, and commands work over MQTT 3.1.1.
+    EXPECT_EQ(watch.wait_for(ok.topic("status"), "online"), "online");
+    ASSERT_NE(watch.wait_for(ok.topic("device"), "\"connected\":true"), "");
+    ASSERT_TRUE(watch.publish(ok.topic("send"), R"({"id":"t","code":"NEC1 D=4 F=8"})"));
+    EXPECT_NE(watch.wait_for(ok.topic("send/result"), R"("t","ok":true)"), "");
+    EXPECT_NE(watch.wait_for(ok.topic("received"), "\"NEC1\""), "");
+
+    // A wrong password or a broker certificate of another CA: never online, and the log
+    // says why.
+    EXPECT_TRUE(refused.logged("broker: the broker refused the connection: Not authorized"));
+    EXPECT_TRUE(stranger.logged("certificate verify failed"));
+    for (const Node *n : {&refused, &stranger})
+        for (const auto &m : watch.on(n->topic("status")))
+            EXPECT_NE(m.payload, "online") << n->topic("status");
+
+    // No log has a password: the bridges' nor the broker's.
+    for (const auto &e : std::filesystem::directory_iterator(d)) {
+        if (e.path().extension() != ".log")
+            continue;
+        std::ifstream in(e.path());
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_EQ(text.find(good), std::string::npos) << e.path();
+        EXPECT_EQ(text.find(wrong), std::string::npos) << e.path();
+    }
 }
 
 }  // namespace

@@ -109,16 +109,33 @@ class TempDir {
     std::string path_;
 };
 
+/// The first line of a child's standard error that is a sanitizer's report (AddressSanitizer,
+/// LeakSanitizer, ThreadSanitizer, UndefinedBehaviorSanitizer); "" when there is none.
+inline std::string sanitizer_report(const std::string &log_file) {
+    std::ifstream in(log_file);
+    for (std::string line; std::getline(in, line);)
+        for (const char *mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                                 "WARNING: ThreadSanitizer", "ERROR: ThreadSanitizer",
+                                 "runtime error:", "UndefinedBehaviorSanitizer", "SUMMARY: "})
+            if (line.find(mark) != std::string::npos)
+                return line;
+    return {};
+}
+
 /// A private broker. Persistence keeps the queued messages of persistent sessions across
-/// a restart (restart()), as a real installation's broker would.
+/// a restart (restart()), as a real installation's broker would. `listeners` is more of
+/// its configuration, each listener with its own settings (per_listener_settings).
 class Broker {
   public:
-    explicit Broker(const std::string &dir) : dir_(dir), port_(free_port()) {
+    explicit Broker(const std::string &dir, std::string listeners = {})
+        : dir_(dir), port_(free_port()), listeners_(std::move(listeners)) {
         write_config();
         start();
     }
     void write_config() const {
         std::ofstream conf(dir_ + "/mosquitto.conf");
+        if (!listeners_.empty())
+            conf << "per_listener_settings true\n";
         conf << "listener " << port_ << " 127.0.0.1\n"
              << "allow_anonymous true\n"
              << "set_tcp_nodelay true\n"
@@ -126,7 +143,8 @@ class Broker {
              << "persistence_location " << dir_
              << "/\n"
              // As root, mosquitto would become the user "mosquitto", who cannot write here.
-             << "user " << (::getuid() == 0 ? "root" : "mosquitto") << "\n";
+             << "user " << (::getuid() == 0 ? "root" : "mosquitto") << "\n"
+             << listeners_;
     }
     void start() {
         process_ = Process({MOSQUITTO_PATH, "-c", dir_ + "/mosquitto.conf"}, dir_ + "/broker.log");
@@ -140,6 +158,7 @@ class Broker {
   private:
     std::string dir_;
     int port_;
+    std::string listeners_;
     Process process_;
     bool ready_ = false;
 };

@@ -76,9 +76,7 @@ void add_save_options(CLI::App &command, SaveOptions &o) {
     save->needs(key);
 }
 
-namespace {
-
-std::string remote_of(const SaveOptions &o) {
+std::string save_remote(const SaveOptions &o) {
     if (!o.remote.empty()) {
         return o.remote;
     }
@@ -87,8 +85,6 @@ std::string remote_of(const SaveOptions &o) {
     const std::size_t dot = base.find('.');
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
-
-}  // namespace
 
 std::string save_refusal(const SaveOptions &o) {
     if (o.file.empty()) {
@@ -105,7 +101,7 @@ std::string save_refusal(const SaveOptions &o) {
         }
         return r.error;
     }
-    const std::string remote = remote_of(o);
+    const std::string remote = save_remote(o);
     for (const ir::files::Remote &rem : r.file.remotes) {
         for (const ir::files::Key &k : rem.keys) {
             if (rem.name == remote && k.name == o.key) {
@@ -124,7 +120,7 @@ std::string save_learned(const SaveOptions &o, const std::string &pronto) {
     ir::files::Key key;
     key.name = o.key;
     key.signal = p.signal;
-    return ir::files::add_key_to_file(o.file, remote_of(o), key);
+    return ir::files::add_key_to_file(o.file, save_remote(o), key);
 }
 
 }  // namespace krvx::cli

@@ -47,6 +47,9 @@ struct SaveOptions {
 /// Adds --save, --remote and --key (the last two need --save, --save needs --key).
 void add_save_options(CLI::App &command, SaveOptions &o);
 
+/// The remote the learned key goes into: --remote, else the file's name without extension.
+std::string save_remote(const SaveOptions &o);
+
 /// Why a learned key could not be saved as asked, checked before the learn starts (the
 /// format cannot be told, the file cannot be read, it has the key already). Empty: it can.
 std::string save_refusal(const SaveOptions &o);
