@@ -243,9 +243,11 @@ bool assign(const Item &item, uint64_t field, State &st, Checks &checks) {
 // Symbols a field tries at one place: the best fitting few.
 constexpr std::size_t kMaxAlternatives = 3;
 
-// Work one frame match may do before it gives up (adversarial input cannot make a
-// decode slow; real signals need a small fraction of it).
-constexpr int kStepBudget = 4000;
+// Work one frame match may do before it gives up, so that no input makes a decode slow:
+// matches of real and jittered frames take at most a few hundred steps, while a frame of
+// another protocol whose durations each fit two ways (Sony's 600 µs runs read by RC6's
+// 444 µs bi-phase) can make a search try every combination until the budget ends it.
+constexpr int kStepBudget = 1000;
 
 // How far the sum of a frame's durations may be from what the protocol says, in frames of
 // at least kScaleRuns durations (in fewer, one long duration's jitter dominates the sum).
