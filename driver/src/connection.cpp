@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -69,6 +70,10 @@ void deliver_frame(const wire::ReceivedFrame &f, KRVXReceiveFrameCallback callba
     callback(&record, user_data);
 }
 
+// How late a direct request's blocking read may end after its deadline; below this the
+// socket's receive timeout is not set again for every request.
+constexpr long kReceiveTimeoutSlackUs = 10000;
+
 struct FdGuard {
     int fd;
     ~FdGuard() {
@@ -90,6 +95,11 @@ Connection::OpenResult Connection::open(const std::string &socket_path) {
         return {nullptr, std::move(outcome)};
     wire::FrameReader reader = client.take_reader();
     FdGuard fd{client.release_fd()};
+    // Blocking, so that a direct request waits in its read (with SO_RCVTIMEO as deadline);
+    // every other send and receive on it passes MSG_DONTWAIT.
+    if (const int flags = ::fcntl(fd.fd, F_GETFL);
+        flags < 0 || ::fcntl(fd.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return {nullptr, {wire::Status::CommFailed, "cannot set up the connection's socket"}};
     std::shared_ptr<Connection> c(new Connection(fd.fd, std::move(reader)));
     fd.release();  // c's destructor closes it
     if (c->wake_fd_ < 0)
@@ -130,6 +140,8 @@ void Connection::shutdown() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
         receive_callback_ = nullptr;
+        if (caller_reads_)
+            ::shutdown(fd_, SHUT_RDWR);  // ends the direct read at once
     }
     replies_cv_.notify_all();
     const uint64_t one = 1;
@@ -147,6 +159,7 @@ void Connection::mark_dead() {
     {
         std::lock_guard lock(mutex_);
         dead_ = true;
+        library_reads_ = false;  // the library thread ends
         if (death_.why.empty())
             death_ = {wire::Status::CommFailed, "krvxd ended the connection"};
     }
@@ -178,6 +191,7 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
         return std::nullopt;
     }
     uint32_t id = 0;
+    bool direct = false, wake = false;
     {
         std::lock_guard lock(mutex_);
         if (dead_ || stopping_) {
@@ -187,9 +201,19 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
         id = next_id_++;
         if (next_id_ == 0)
             next_id_ = 1;
-        pending_[id];
+        direct = !library_reads_ && !caller_reads_ && !events_expected();
+        if (direct) {
+            caller_reads_ = true;
+        } else {
+            pending_[id];
+            wake = !library_reads_;  // it reads from its next turn on
+        }
     }
+    if (wake)
+        wake_library_thread();
     const auto frame = wire::encode({id, std::move(body)});
+    if (direct)
+        return request_direct(id, frame, deadline, timeout, error);
     bool written = false;
     if (!frame.empty()) {
         std::lock_guard write_lock(write_mutex_);
@@ -252,6 +276,158 @@ void Connection::end_connection(std::unique_lock<std::mutex> &lock, wire::Outcom
     ::shutdown(fd_, SHUT_RDWR);  // the library thread sees the end and fails a running learn
     lock.unlock();
     replies_cv_.notify_all();
+    wake_library_thread();  // also when it does not read the socket: it ends
+}
+
+void Connection::wake_library_thread() {
+    const uint64_t one = 1;
+    (void)!::write(wake_fd_, &one, sizeof one);
+}
+
+bool Connection::events_expected() const {
+    if (receive_callback_ != nullptr || frame_callback_ != nullptr || learn_ || hook_)
+        return true;
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [](const auto &p) { return !p.second.reply; });
+}
+
+std::optional<wire::Message> Connection::request_direct(uint32_t id,
+                                                        const std::vector<uint8_t> &frame,
+                                                        Clock::time_point deadline,
+                                                        std::chrono::milliseconds timeout,
+                                                        int32_t &error) {
+    std::optional<wire::Message> reply;
+    DirectEnd end = DirectEnd::Closed;
+    bool written = false;
+    if (!frame.empty()) {
+        {
+            std::lock_guard write_lock(write_mutex_);
+            written = wire::write_frame(fd_, frame, deadline);
+        }
+        // Not taken: a service that has gone left its last words and the end of the stream;
+        // one that is only stuck left nothing.
+        end = read_direct(id, deadline, written, reply);
+    }
+    std::unique_lock lock(mutex_);
+    caller_reads_ = false;  // the socket goes back; the library thread reads when it must
+    const bool wake = events_expected();
+    if (frame.empty()) {
+        error = ERR_INVALID_ARGUMENT;
+        return std::nullopt;
+    }
+    if (end == DirectEnd::TimedOut && !dead_ && !stopping_) {
+        // As on the waiting path: the service must not carry the request out later.
+        end_connection(lock, {wire::Status::CommFailed,
+                              written ? "krvxd did not answer in time: the connection is closed; "
+                                        "open the device again"
+                                      : "krvxd did not take a request within " +
+                                            std::to_string(timeout.count()) +
+                                            " ms: the connection is closed"});
+        return std::nullopt;
+    }
+    if (end != DirectEnd::Reply) {
+        if (!dead_ && !stopping_) {
+            dead_ = true;
+            if (death_.why.empty())
+                death_ = {wire::Status::CommFailed, "krvxd ended the connection"};
+            ::shutdown(fd_, SHUT_RDWR);
+        }
+        note_failure({wire::Status::CommFailed, death_.why});
+        lock.unlock();
+        replies_cv_.notify_all();
+        wake_library_thread();  // it ends (or, with waiters, reads the end of the stream)
+        return std::nullopt;
+    }
+    lock.unlock();
+    if (wake)
+        wake_library_thread();
+    if (const auto *refusal = std::get_if<wire::Refusal>(&reply->body)) {
+        error = wire::to_int(refusal->status);
+        note_failure({refusal->status, refusal->why});
+        return std::nullopt;
+    }
+    error = 0;
+    return reply;
+}
+
+Connection::DirectEnd Connection::read_direct(uint32_t id, Clock::time_point &deadline, bool wait,
+                                              std::optional<wire::Message> &reply) {
+    std::vector<uint8_t> payload;
+    uint8_t buffer[4096];
+    for (;;) {
+        // Every complete frame first: what follows the reply is not left for later.
+        for (;;) {
+            const auto status = reader_.next(payload);
+            if (status == wire::FrameReader::Status::NeedMore)
+                break;
+            auto decoded = status == wire::FrameReader::Status::Frame ? wire::decode(payload)
+                                                                      : wire::DecodeResult{};
+            if (!decoded.message)
+                return DirectEnd::Closed;  // a stream that makes no sense ends here
+            wire::Message &m = *decoded.message;
+            if (m.id == id) {
+                if (const auto *accepted = std::get_if<wire::SendAccepted>(&m.body))
+                    deadline = std::max(deadline, wire::send_deadline(*accepted));
+                else
+                    reply = std::move(m);
+            } else if (m.id != 0) {
+                hand_over(std::move(m));
+            } else if (const auto *refusal = std::get_if<wire::Refusal>(&m.body)) {
+                std::lock_guard lock(mutex_);
+                if (death_.why.empty())
+                    death_ = {refusal->status, "krvxd ended the connection: " + refusal->why};
+            }
+            // Other events: nothing is registered to take them (see connection.h).
+        }
+        if (reply)
+            return DirectEnd::Reply;
+        const auto now = Clock::now();
+        if (wait && now >= deadline)
+            return DirectEnd::TimedOut;
+        if (wait) {
+            // The read blocks until the deadline at most (kReceiveTimeoutSlackUs late at
+            // worst): SO_RCVTIMEO is set only when it is off by more, so a run of requests
+            // with the same timeout sets it once.
+            const long want = std::max<long>(
+                1,
+                static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count()));
+            if (receive_timeout_us_ == 0 || receive_timeout_us_ > want + kReceiveTimeoutSlackUs ||
+                receive_timeout_us_ + kReceiveTimeoutSlackUs < want) {
+                const timeval tv{want / 1000000, want % 1000000};
+                if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0)
+                    return DirectEnd::Closed;
+                receive_timeout_us_ = want;
+            }
+        }
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, wait ? 0 : MSG_DONTWAIT);
+        if (n > 0) {
+            reader_.append(std::span<const uint8_t>(buffer, static_cast<std::size_t>(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!wait)
+                return DirectEnd::TimedOut;
+            continue;  // the receive timeout: the deadline decides
+        }
+        return DirectEnd::Closed;
+    }
+}
+
+void Connection::hand_over(wire::Message message) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = pending_.find(message.id);
+        if (it == pending_.end())
+            return;  // late answer to a request that timed out, or one nobody awaits
+        if (const auto *accepted = std::get_if<wire::SendAccepted>(&message.body))
+            it->second.extended_until = wire::send_deadline(*accepted);
+        else
+            it->second.reply = std::move(message);
+    }
+    replies_cv_.notify_all();
 }
 
 void Connection::run() {
@@ -260,16 +436,24 @@ void Connection::run() {
     heard_at_ = Clock::now();
     for (;;) {
         int timeout_ms = -1;  // nothing to do until a byte arrives
+        bool reads = false;
         {
             std::lock_guard lock(mutex_);
+            if (stopping_)
+                break;
+            // The socket while events may come; otherwise it is left to direct requests.
+            reads = !caller_reads_ && events_expected();
+            if (dead_ && !reads)
+                break;  // ended on a direct request: nothing more will come
+            library_reads_ = reads;
             if (learn_active())
                 timeout_ms = kAbortPollMs;  // a learn runs: watch the abort words
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        const int r = ::poll(fds, 2, timeout_ms);
+        pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const int r = ::poll(fds, reads ? 2 : 1, timeout_ms);
         if (r < 0 && errno != EINTR)
             break;
-        if (r > 0 && fds[1].revents != 0) {
+        if (r > 0 && fds[0].revents != 0) {
             uint64_t count = 0;
             (void)!::read(wake_fd_, &count, sizeof count);
         }
@@ -278,8 +462,8 @@ void Connection::run() {
             if (stopping_)
                 break;
         }
-        if (r > 0 && fds[0].revents != 0) {
-            const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+        if (r > 0 && reads && fds[1].revents != 0) {
+            const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
                 break;  // the service closed the connection or it failed
             if (n > 0) {
@@ -373,8 +557,7 @@ int32_t Connection::start_learn(char *buffer, int32_t *abort_word, KRVXLearnCall
         learn_.emplace(OwnLearn{0, buffer, abort_word, callback, user_data, false, 0, 0});
         last_code_ = {};
     }
-    const uint64_t one = 1;
-    (void)!::write(wake_fd_, &one, sizeof one);  // poll with a timeout from now on
+    wake_library_thread();  // it reads, and polls with a timeout from now on
     int32_t error = 0;
     auto reply = request(wire::LearnStart{timeout_ms}, kAnswerTimeout, error);
     const auto *r = reply ? std::get_if<wire::Reply>(&reply->body) : nullptr;

@@ -4,8 +4,26 @@
 // Threads
 //   request() and set_receive_callback() may be called from any thread; the handle's calls
 //   are serialised by the caller (api.cpp holds the handle's call lock). The library thread
-//   reads the socket, hands replies to the waiting caller and runs the callbacks.
-//   It sleeps in poll() without a timeout while nothing is in progress: no periodic wake-up.
+//   runs the callbacks and, while events may come, reads the socket and hands replies to
+//   the waiting caller. It sleeps in poll() without a timeout while nothing is in progress:
+//   no periodic wake-up.
+//
+// Who reads the socket
+//   Events may come while a receive or frame callback is set, an own learn runs or a hook
+//   is registered (see events_expected()). Then the library thread reads the socket
+//   (library_reads_) and a request waits for the reply it hands over. Otherwise a request
+//   is direct: the calling thread writes it and reads its own reply (caller_reads_), so a
+//   round trip costs one write, one read and one wake-up on each side. The library thread
+//   decides at the top of its loop, under mutex_, whether it reads: never while a caller
+//   does, and it lets go of the socket as soon as nothing is expected (after handing over
+//   the last reply, or once the learn, the hook and the callbacks are gone). A request that
+//   finds it still reading takes the waiting path; one that needs it while it sleeps wakes
+//   it through wake_fd_. The two flags never hold together, and the frame reader and the
+//   socket's receive timeout belong to whichever side holds the socket, handed over under
+//   mutex_. A direct caller passes replies of other requests on to their waiters and drops
+//   events: no callback, learn or hook exists while it reads, since the calls that set one
+//   are serialised with it. KRVXClose() on another thread shuts the socket down, which ends
+//   a direct read at once.
 //   While a learn runs (the handle's own, or another client's that its hook observes) it
 //   wakes every kAbortPollMs to read the abort word and to watch that the service lives.
 //   shutdown() may be called from any thread, also from inside a callback of this connection
@@ -52,6 +70,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "krvxdrv.h"
 #include "wire/client.h"
@@ -163,10 +182,27 @@ class Connection : public std::enable_shared_from_this<Connection> {
     /// not that answer.
     bool take_ruling(const wire::Message &message);
     bool learn_active() const;  ///< with mutex_ held
+    /// Whether anything but a direct caller's reply may come (mutex_ held): a receive or
+    /// frame callback is set, an own learn runs, a hook is registered, or a request waits
+    /// for a reply the library thread is to hand over.
+    bool events_expected() const;
+    /// The direct round trip of request `id` (the caller holds the socket: caller_reads_).
+    std::optional<wire::Message> request_direct(uint32_t id, const std::vector<uint8_t> &frame,
+                                                std::chrono::steady_clock::time_point deadline,
+                                                std::chrono::milliseconds timeout, int32_t &error);
+    enum class DirectEnd { Reply, Closed, TimedOut };
+    /// Reads until request `id` is answered, the stream ends or breaks, or `deadline` passes
+    /// (a SendAccepted moves it); `wait` false: only what the socket holds already.
+    DirectEnd read_direct(uint32_t id, std::chrono::steady_clock::time_point &deadline, bool wait,
+                          std::optional<wire::Message> &reply);
+    /// A reply read by a direct caller for request `message.id` of someone else.
+    void hand_over(wire::Message message);
+    void wake_library_thread();
 
     int fd_;
     int wake_fd_;
-    wire::FrameReader reader_;  // library thread only (after open)
+    wire::FrameReader reader_;     // whoever holds the socket (see above)
+    long receive_timeout_us_ = 0;  ///< SO_RCVTIMEO set on fd_, 0 none; direct callers only
     std::thread thread_;
     std::thread::id thread_id_;
 
@@ -181,7 +217,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     };
     std::map<uint32_t, Pending> pending_;
     bool dead_ = false;
-    wire::Outcome death_;  ///< why the connection ended, when the service said or we know
+    bool library_reads_ = false;  ///< the library thread polls and reads the socket
+    bool caller_reads_ = false;   ///< a direct request's thread reads the socket
+    wire::Outcome death_;         ///< why the connection ended, when the service said or we know
     bool stopping_ = false;
     struct OwnLearn {
         uint32_t id = 0;  ///< the service's learn id; 0 until its LearnBegin arrived

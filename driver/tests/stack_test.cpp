@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -440,4 +441,121 @@ TEST(StackService, ASecondServiceDoesNotStealTheSocket) {
     ASSERT_TRUE(first.ready());
     EXPECT_EQ(run_program({KRVXD_PATH, "--socket", first.socket(), "--time-scale", "0"}), 1);
     EXPECT_TRUE(can_connect(first.socket()));
+}
+
+// Requests from several threads at once, on a handle whose receive callback gets frames (its
+// replies come through the library's thread) and on one without callbacks whose frame
+// callback another thread sets and removes (its replies alternate between the calling
+// thread's own read and the library's thread): every reply reaches its caller, every frame
+// its callback, and callbacks run on the library's threads only.
+TEST(StackRequests, RepliesReachTheirCallersWhileFramesArrive) {
+    ServiceProcess service({"--time-scale", "0", "--loopback", "--firmware", "2.5"});
+    ASSERT_TRUE(service.ready());
+    const int listening = open_ok(), plain = open_ok(), sender = open_ok();
+    struct Threads {
+        std::mutex mutex;
+        std::vector<std::thread::id> ids;
+        std::atomic<int> on_test_thread{0};
+        bool known(std::thread::id id) {
+            std::lock_guard lock(mutex);
+            return std::find(ids.begin(), ids.end(), id) != ids.end();
+        }
+    } test_threads;
+    test_threads.ids.push_back(std::this_thread::get_id());
+    struct Listener {
+        Inbox inbox;
+        Threads *threads;
+    } listener{{}, &test_threads};
+    ASSERT_NE(KRVXSetReceiveCallback(
+                  listening,
+                  [](const char *code, void *user) {
+                      auto *l = static_cast<Listener *>(user);
+                      if (l->threads->known(std::this_thread::get_id()))
+                          ++l->threads->on_test_thread;
+                      Inbox::callback(code, &l->inbox);
+                  },
+                  &listener),
+              0);
+
+    constexpr int kThreads = 3, kRequests = 300, kSends = 40;
+    std::atomic<int> failures{0}, wrong{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRequests; ++i) {
+                DeviceInfo info{};
+                if (KRVXGetKRVXInfo(i % 2 == 0 ? plain : listening, &info) == 0)
+                    ++failures;
+                else if (info.firmwareVersion != 2u * 256 + 5)
+                    ++wrong;
+            }
+        });
+    std::thread toggler([&] {
+        const auto on_frame = [](const KRVXReceivedFrame *, void *user) {
+            auto *t = static_cast<Threads *>(user);
+            if (t->known(std::this_thread::get_id()))
+                ++t->on_test_thread;
+        };
+        for (bool on = true; !stop; on = !on)
+            if (KRVXSetReceiveFrameCallback(plain, on ? +on_frame : nullptr, &test_threads) == 0)
+                ++failures;
+    });
+    {
+        std::lock_guard lock(test_threads.mutex);
+        for (const auto &t : threads)
+            test_threads.ids.push_back(t.get_id());
+        test_threads.ids.push_back(toggler.get_id());
+    }
+    for (int i = 0; i < kSends; ++i)
+        ASSERT_NE(KRVXTransmitIR(sender, i % 2 ? kRc5 : kNec, FMT_PRONTO, 1, 0, nullptr, nullptr,
+                                 nullptr),
+                  0)
+            << KRVXErrorText(errno);
+    for (auto &t : threads)
+        t.join();
+    stop = true;
+    toggler.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(eventually([&] { return listener.inbox.count >= kSends; }));
+    const auto got = listener.inbox.snapshot();
+    ASSERT_EQ(got.size(), static_cast<std::size_t>(kSends));
+    for (int i = 0; i < kSends; ++i)
+        EXPECT_EQ(got[i], receive_code_of(i % 2 ? kRc5 : kNec)) << i;
+    EXPECT_EQ(test_threads.on_test_thread, 0);
+    for (int h : {listening, plain, sender})
+        EXPECT_NE(KRVXClose(h), 0);
+}
+
+// A request that its own thread reads (no callback, learn or hook on the handle) ends when
+// the service dies or another thread closes the handle, instead of waiting for its reply.
+TEST(StackRequests, ARequestReadByItsCallerEndsWhenTheServiceDiesOrTheHandleCloses) {
+    for (const bool kill_service : {true, false}) {
+        ServiceProcess service({"--time-scale", "1"});  // 40 NEC repeats: about 4.4 s on air
+        ASSERT_TRUE(service.ready());
+        const int h = open_ok();
+        std::atomic<bool> done{false};
+        std::atomic<int> error{0};
+        std::thread sender([&] {
+            const int ok = KRVXTransmitIR(h, kNec, FMT_PRONTO, 40, 0, nullptr, nullptr, nullptr);
+            error = ok ? 0 : errno;
+            done = true;
+        });
+        eventually([&] { return done.load(); }, std::chrono::milliseconds(300));
+        if (kill_service)
+            service.stop(SIGKILL);
+        else
+            EXPECT_NE(KRVXClose(h), 0);
+        EXPECT_TRUE(eventually([&] { return done.load(); }, std::chrono::milliseconds(2500)))
+            << kill_service;
+        sender.join();
+        EXPECT_EQ(error, ERR_COMM_FAILED) << kill_service;
+        if (kill_service) {
+            DeviceInfo info{};
+            EXPECT_EQ(KRVXGetKRVXInfo(h, &info), 0);
+            EXPECT_EQ(errno, ERR_COMM_FAILED);
+            EXPECT_NE(KRVXClose(h), 0);
+        }
+    }
 }
