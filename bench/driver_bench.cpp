@@ -105,6 +105,42 @@ void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
 }
 BENCHMARK(BM_KrvxGetInfoRoundTrip)->UseRealTime();
 
+// The same round trip with other clients connected that do nothing (range(0) of them, each
+// with its library thread), or with a receive callback set on the handle (range(1) = 1: the
+// reply then comes through the handle's library thread).
+void BM_KrvxGetInfoBeside(benchmark::State &state) {
+    const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
+    Child service({KRVXD_PATH, "--socket", socket, "--time-scale", "0"}, socket);
+    ::setenv("KRVX_SOCKET", socket.c_str(), 1);
+    std::vector<int> idle;
+    for (int64_t i = 0; service.ready() && i < state.range(0); ++i)
+        idle.push_back(KRVXOpen());
+    const int h = service.ready() ? KRVXOpen() : -1;
+    const bool callback = state.range(1) != 0;
+    if (h <= 0 || std::count_if(idle.begin(), idle.end(), [](int i) { return i <= 0; }) > 0 ||
+        (callback && !KRVXSetReceiveCallback(
+                         h, [](const char *, void *) {}, nullptr))) {
+        state.SkipWithError("krvxd did not start or refused a client");
+        return;
+    }
+    std::vector<double> us;
+    us.reserve(200000);
+    for (auto _ : state) {
+        if (!time_get_info(state, h, us))
+            break;
+    }
+    KRVXClose(h);
+    for (int i : idle)
+        KRVXClose(i);
+    report(state, us);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_KrvxGetInfoBeside)
+    ->ArgNames({"idle", "callback"})
+    ->Args({50, 0})
+    ->Args({0, 1})
+    ->UseRealTime();
+
 // The same round trip while another client's send is on air the whole time (real air time).
 void BM_KrvxGetInfoDuringSend(benchmark::State &state) {
     const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
