@@ -23,8 +23,23 @@ struct Tolerance {
     double rel;
     double abs;
     double half_unit;
+    // Bi-phase rows count their data's durations in whole units, as a receiver must (a
+    // 600 µs run is one 444 µs unit or two, never both): a duration with data in it may be
+    // off by `counted` (under half a unit) plus the relative share of what fixed items
+    // (headers, RC5x's long space) put in it. 0: no such cap.
+    double counted = 0;
     double of(double expected) const { return rel * expected + abs; }
+    // `fixed` of the `expected` µs came from fixed items, the rest from symbols.
+    double of(double expected, double fixed) const {
+        const double all = of(expected);
+        return counted > 0 ? std::min(all, counted + rel * fixed) : all;
+    }
 };
+
+// A bi-phase row's cap on its counted durations, in units: just under half of one, so
+// that each fits one whole number of units at most. Not less: real RC6 captures have 1-unit
+// marks 207 µs long and 2-unit spaces 219 µs short.
+constexpr double kCountedShare = 0.499;
 
 // A lead-out may be this much shorter than its protocol says.
 constexpr double kLeadOutShare = 0.5;
@@ -42,6 +57,7 @@ struct Cursor {
     uint32_t pos;          // current duration; even positions are marks
     double rem;            // what is left of d[pos]
     double run;            // expected µs taken from d[pos] so far
+    double fixed;          // the part of `run` that fixed items (not symbols) took
     double elapsed;        // expected µs since the frame began
     double err;            // sum over closed durations of |measured - expected| / tolerance
     double measured;       // µs of the closed durations of this frame, lead-outs left out
@@ -61,7 +77,7 @@ struct Cursor {
     bool at_mark() const { return pos % 2 == 0; }
     void advance() {
         ++pos;
-        run = 0;
+        run = fixed = 0;
         rem = pos < n ? double(d[pos]) : 0;
     }
 };
@@ -77,8 +93,10 @@ struct Outcomes {
 
 // Takes `len` µs of one level. `next` is the level of the piece after this one: the same
 // level merges with this piece, the other level ends the measured duration here, and Any
-// (the data decides) lets the duration end or go on, the likelier first.
-void take(const Cursor &in, const Tolerance &t, bool mark, double len, Level next, Outcomes &out) {
+// (the data decides) lets the duration end or go on, the likelier first. `symbol`: the piece
+// is a symbol's, not a fixed item's.
+void take(const Cursor &in, const Tolerance &t, bool mark, double len, Level next, bool symbol,
+          Outcomes &out) {
     const double elapsed = in.elapsed + len;
     if (in.at_end()) {
         // An input that ends on a mark ends in an endless space: the frame's lead-out, the
@@ -98,21 +116,23 @@ void take(const Cursor &in, const Tolerance &t, bool mark, double len, Level nex
     }
     const double rem = in.rem - len;
     const double run = in.run + len;
+    const double fixed = symbol ? in.fixed : in.fixed + len;
     const auto open = [&] {
         if (Cursor *c = out.next()) {
             *c = in;
             c->elapsed = elapsed;
             c->rem = rem;
             c->run = run;
+            c->fixed = fixed;
         }
     };
+    const double tol = t.of(run, fixed);
     if (next != Level::Any && (next == Level::Mark) == mark) {
-        if (rem >= -t.of(run)) {
+        if (rem >= -tol) {
             open();
         }
         return;
     }
-    const double tol = t.of(run);
     const bool can_close = std::abs(rem) <= tol;
     const bool can_go_on = next == Level::Any && rem >= t.half_unit / 2;
     if (can_go_on && rem >= t.half_unit) {
@@ -478,7 +498,7 @@ class FrameMatcher {
                     return take_lead_out(next, t_, item.us) && walk(i + 1, 0, next, path);
                 }
                 Outcomes out;
-                take(c, t_, item.op == Op::Mark, item.us, shape_.level[i + 1], out);
+                take(c, t_, item.op == Op::Mark, item.us, shape_.level[i + 1], false, out);
                 if (out.n == 1) {
                     return walk(i + 1, 0, out.c[0], path);
                 }
@@ -604,7 +624,7 @@ class FrameMatcher {
             const Level next0 = p.n > 1 ? level_of(p.us[1]) : after;
             if (v == 0 || p.us[0] != first_us || next0 != first_next) {
                 first.n = 0;
-                take(c, t_, p.us[0] > 0, std::abs(p.us[0]), next0, first);
+                take(c, t_, p.us[0] > 0, std::abs(p.us[0]), next0, true, first);
                 first_us = p.us[0];
                 first_next = next0;
             }
@@ -617,7 +637,7 @@ class FrameMatcher {
                 Outcomes &later = buf[j % 2];
                 later.n = 0;
                 for (std::size_t q = 0; q < ways->n; ++q) {
-                    take(ways->c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, later);
+                    take(ways->c[q], t_, p.us[j] > 0, std::abs(p.us[j]), next, true, later);
                 }
                 ways = &later;
             }
@@ -812,9 +832,20 @@ Starts starts_of(std::span<const uint32_t> d) {
     return s;
 }
 
+// iMON's coding is left out: its row's own tolerance already counts its units.
+Tolerance tolerance_of(const Row &row) {
+    Tolerance t{row.rel_tol, row.abs_tol_us, row.unit_us / 2};
+    for (const Coding &coding : row.codings) {
+        if (coding.imon_checks == 0 && first_level(coding) == Level::Any) {
+            t.counted = kCountedShare * row.unit_us;
+        }
+    }
+    return t;
+}
+
 std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d, const Starts &starts,
                                FrameMemo &memo) {
-    const Tolerance t{row.rel_tol, row.abs_tol_us, row.unit_us / 2};
+    const Tolerance t = tolerance_of(row);
     const bool ditto = row.repeats == Repeat::Ditto;
     for (std::size_t k = 0; k < starts.n; ++k) {
         const std::size_t start = starts.at[k];
