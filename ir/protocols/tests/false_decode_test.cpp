@@ -52,6 +52,17 @@ TEST(FalseDecodes, FramesNearAProtocolDecodeByItsRules) {
         {{500, 6000, 400, 1600, 400, 2800, 450, 125000}, ""},
         // iMON F=2136866815 with marks 100 µs long and spaces 100 µs short.
         {{516, 6135, 516, 1147, 516, 2810, 516, 26033}, "iMON F=2136866815"},
+        // RC6 D=4 F=12 with its second 2-unit mark 600 µs long: 1.35 units count as one.
+        {{2664, 888, 444, 888, 444, 444, 444, 444, 444, 888, 888, 444,  444, 444,
+          444,  444, 444, 444, 444, 444, 600, 888, 444, 444, 444, 444,  444, 444,
+          444,  444, 444, 444, 888, 444, 444, 888, 444, 444, 444, 83912},
+         ""},
+        // The same frame as some real remotes send it: marks up to 207 µs long, spaces up to
+        // 219 µs short, still within half a unit of their count.
+        {{2664, 888, 651, 669, 651,  290, 651,  290, 651, 669, 1050, 290,  651, 290,
+          651,  290, 651, 290, 651,  290, 1050, 669, 651, 290, 651,  290,  651, 290,
+          651,  290, 651, 290, 1050, 290, 651,  669, 651, 290, 651,  83912},
+         "RC6 D=4 F=12 T=0"},
     };
     for (const auto &c : cases) {
         const std::vector<Decode> d = decode(c.frame);
