@@ -12,8 +12,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "ir/pronto.h"
 #include "frame_decode.h"
+#include "ir/pronto.h"
 #include "ir/receive_code.h"
 #include "session.h"
 #include "wire/socket_path.h"
@@ -538,8 +538,9 @@ void Server::tell_receivers(const std::string &code, const ReceivedFrame *frame)
             listeners.push_back(session);
     for (auto &s : listeners) {
         if (described)
-            s->send(*described);
-        s->send(event);
+            s->send(*described, event);  // what the frame is, then its code, in one write
+        else
+            s->send(event);
     }
 }
 

@@ -273,6 +273,16 @@ void Session::send(const wire::Message &message) {
         flush();
 }
 
+void Session::send(const wire::Message &first, const wire::Message &second) {
+    const bool corked = corked_;
+    corked_ = true;
+    send(first);
+    send(second);
+    corked_ = corked;
+    if (!corked_)
+        flush();
+}
+
 void Session::flush() {
     if (write_waiting_ || !open_)
         return;

@@ -41,6 +41,8 @@ class Session : public std::enable_shared_from_this<Session> {
     void start();
     /// Queues a message; drops the client when its output would pass its share.
     void send(const wire::Message &message);
+    /// Queues both and writes them together: one wake-up of the client for the pair.
+    void send(const wire::Message &first, const wire::Message &second);
     /// Answers request `id` with a refusal and its reason.
     void refuse(uint32_t id, wire::Status status, std::string why);
     /// Ends the connection as the client wanted it (it hung up); nothing is logged here.
