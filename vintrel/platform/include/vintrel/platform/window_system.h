@@ -13,7 +13,9 @@
 //   postMessage()          any thread; never blocks, allocates only the posted event.
 //   everything else        the user-interface thread (the one that created the system).
 // Delivery: posted messages reach the target's current procedure on the user-interface
-// thread, one at a time, in the order each posting thread posted them. A message whose
+// thread, one at a time, in the order each posting thread posted them; what the posting
+// thread wrote before postMessage() is visible to the procedure (an acquire/release pair
+// of vintrel's own, so ThreadSanitizer sees it too). A message whose
 // window no longer exists is dropped. A RuntimeError a procedure raises for a posted
 // message is reported (reportRuntimeError) and delivery goes on.
 #pragma once
