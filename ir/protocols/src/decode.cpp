@@ -50,26 +50,26 @@ constexpr double kLongSpaceUs = 10000;
 
 // Where a match stands in the input. Trivial and small, so that the many copies a search
 // makes cost no initialisation and little copying (input is at most kMaxDecodeDurations
-// long, so positions fit 32 bits).
+// long, so positions fit 16 bits).
 struct Cursor {
     const uint32_t *d;
-    uint32_t n;
-    uint32_t pos;          // current duration; even positions are marks
+    uint16_t n;
+    uint16_t pos;          // current duration; even positions are marks
+    uint16_t frame_start;  // where the frame being matched began
     double rem;            // what is left of d[pos]
     double run;            // expected µs taken from d[pos] so far
-    double fixed;          // the part of `run` that fixed items (not symbols) took
     double elapsed;        // expected µs since the frame began
     double err;            // sum over closed durations of |measured - expected| / tolerance
     double measured;       // µs of the closed durations of this frame, lead-outs left out
     double expected;       // what the frame says they should be
+    float fixed;           // the part of `run` that fixed items (not symbols) took
     int runs;              // closed durations
-    uint32_t frame_start;  // where the frame being matched began
 
     static Cursor at(std::span<const uint32_t> d, std::size_t pos) {
         Cursor c{};
         c.d = d.data();
-        c.n = uint32_t(d.size());
-        c.pos = c.frame_start = uint32_t(pos);
+        c.n = uint16_t(d.size());
+        c.pos = c.frame_start = uint16_t(pos);
         c.rem = pos < d.size() ? double(d[pos]) : 0;
         return c;
     }
@@ -81,7 +81,8 @@ struct Cursor {
         rem = pos < n ? double(d[pos]) : 0;
     }
 };
-static_assert(kMaxDecodeDurations < (std::size_t{1} << 31));
+static_assert(kMaxDecodeDurations < (std::size_t{1} << 15));
+static_assert(sizeof(Cursor) <= 72);
 
 // Up to two ways a piece can be taken: a duration that ends here, or one that goes on.
 struct Outcomes {
@@ -116,7 +117,7 @@ void take(const Cursor &in, const Tolerance &t, bool mark, double len, Level nex
     }
     const double rem = in.rem - len;
     const double run = in.run + len;
-    const double fixed = symbol ? in.fixed : in.fixed + len;
+    const float fixed = symbol ? in.fixed : in.fixed + float(len);
     const auto open = [&] {
         if (Cursor *c = out.next()) {
             *c = in;
@@ -833,19 +834,27 @@ Starts starts_of(std::span<const uint32_t> d) {
 }
 
 // iMON's coding is left out: its row's own tolerance already counts its units.
-Tolerance tolerance_of(const Row &row) {
-    Tolerance t{row.rel_tol, row.abs_tol_us, row.unit_us / 2};
-    for (const Coding &coding : row.codings) {
-        if (coding.imon_checks == 0 && first_level(coding) == Level::Any) {
-            t.counted = kCountedShare * row.unit_us;
+// Worked out once per row.
+const Tolerance &tolerance_of(const Row &row) {
+    static const auto tolerances = [] {
+        std::array<Tolerance, std::size_t(Id::Count)> all{};
+        for (const Row &r : rows()) {
+            Tolerance &t = all[std::size_t(r.id)];
+            t = {r.rel_tol, r.abs_tol_us, r.unit_us / 2};
+            for (const Coding &coding : r.codings) {
+                if (coding.imon_checks == 0 && first_level(coding) == Level::Any) {
+                    t.counted = kCountedShare * r.unit_us;
+                }
+            }
         }
-    }
-    return t;
+        return all;
+    }();
+    return tolerances[std::size_t(row.id)];
 }
 
 std::optional<Match> match_row(const Row &row, std::span<const uint32_t> d, const Starts &starts,
                                FrameMemo &memo) {
-    const Tolerance t = tolerance_of(row);
+    const Tolerance &t = tolerance_of(row);
     const bool ditto = row.repeats == Repeat::Ditto;
     for (std::size_t k = 0; k < starts.n; ++k) {
         const std::size_t start = starts.at[k];
