@@ -4,7 +4,8 @@
 //   Received: a code held in front of the device (krvx press) -> its `received` message at
 //             a subscriber;
 //   Send:     a `send` command published -> its `send/result` at a subscriber (the result
-//             is published once the device has sent the code, so it includes the air time).
+//             is published once the device has sent the code, so it includes the air time);
+//   BrokerEcho: the broker's own round trip, the floor under both.
 // Each reports p50 and p99 of the single round trips as counters (µs).
 #include <benchmark/benchmark.h>
 
@@ -88,6 +89,27 @@ void BM_Send(benchmark::State &state) {
     percentiles(state, us);
 }
 
+// The broker alone, for comparison: a message published -> the same client has it back
+// (no bridge, no krvxd). What the two above take beyond this is the bridge's and krvxd's.
+void BM_BrokerEcho(benchmark::State &state) {
+    Rig rig;
+    std::vector<double> us;
+    rig.watch->subscribe("krvx/bench/echo");
+    int id = 0;
+    for (auto _ : state) {
+        const std::string tag = "{\"id\":" + std::to_string(++id) + "}";
+        const auto t0 = Clock::now();
+        rig.watch->publish("krvx/bench/echo", tag);
+        if (rig.watch->wait_for("krvx/bench/echo", tag, std::chrono::seconds(5)).empty()) {
+            state.SkipWithError("no echo");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    percentiles(state, us);
+}
+
+BENCHMARK(BM_BrokerEcho)->Iterations(500)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Received)->Iterations(500)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Send)->Arg(0)->Iterations(500)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Send)->Arg(1)->Iterations(50)->Unit(benchmark::kMicrosecond);
