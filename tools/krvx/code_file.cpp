@@ -11,9 +11,10 @@
 namespace krvx::cli {
 
 void add_file_options(CLI::App &command, FileOptions &o) {
-    command.add_option("-f,--file", o.file,
-                       "Take the key named by the words from this code file (lircd.conf, "
-                       "Flipper .ir, Broadlink JSON, sendir, IRremote, raw, mode2, keymap, Pronto)");
+    command.add_option(
+        "-f,--file", o.file,
+        "Take the key named by the words from this code file (lircd.conf, "
+        "Flipper .ir, Broadlink JSON, sendir, IRremote, raw, mode2, keymap, Pronto)");
     command.add_option("--remote", o.remote, "With --file: the remote that has the key")
         ->needs("--file");
 }
@@ -36,12 +37,15 @@ CodeInput code_or_key(const FileOptions &o, const std::vector<std::string> &word
         return {{}, o.file + ": " + why};
     }
     if (!key->has_signal()) {
-        return {{}, name + " in " + o.file + " has " + (key->note.empty() ? "no timings" : key->note)};
+        return {{},
+                name + " in " + o.file + " has " + (key->note.empty() ? "no timings" : key->note)};
     }
     const ir::EncodeResult e = ir::encode_pronto(key->signal);
     if (e.text.size() > ir::kMaxProntoChars) {
-        return {{}, name + " is " + std::to_string(key->signal.once.size() + key->signal.repeat.size()) +
-                        " burst pairs long; the device takes codes of at most 202"};
+        return {{},
+                name + " is " +
+                    std::to_string(key->signal.once.size() + key->signal.repeat.size()) +
+                    " burst pairs long; the device takes codes of at most 202"};
     }
     return {e.text, {}};
 }
@@ -68,10 +72,12 @@ void add_save_options(CLI::App &command, SaveOptions &o) {
     auto *save = command.add_option("--save", o.file,
                                     "Add the learned key to this code file (created when missing; "
                                     "its format from its extension)");
-    auto *key = command.add_option("--key", o.key, "With --save: the learned key's name")->needs(save);
-    command.add_option("--remote", o.remote,
-                       "With --save: the remote it goes into (default: the file's name without "
-                       "extension)")
+    auto *key =
+        command.add_option("--key", o.key, "With --save: the learned key's name")->needs(save);
+    command
+        .add_option("--remote", o.remote,
+                    "With --save: the remote it goes into (default: the file's name without "
+                    "extension)")
         ->needs(save);
     save->needs(key);
 }
@@ -94,10 +100,11 @@ std::string save_refusal(const SaveOptions &o) {
     if (!r.ok()) {
         if (::access(o.file.c_str(), F_OK) != 0 && errno == ENOENT) {
             return ir::files::guess_format(o.file, {}) ? ""
-                                                       : o.file + ": name the file with an extension "
-                                                                  "that tells its format (.conf, .ir, "
-                                                                  ".json, .gc, .h, .raw, .mode2, "
-                                                                  ".toml, .pronto)";
+                                                       : o.file +
+                                                             ": name the file with an extension "
+                                                             "that tells its format (.conf, .ir, "
+                                                             ".json, .gc, .h, .raw, .mode2, "
+                                                             ".toml, .pronto)";
         }
         return r.error;
     }
