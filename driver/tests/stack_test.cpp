@@ -8,8 +8,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +100,34 @@ bool closed_by_peer(int fd) {
         if (n < 0)
             return errno == ECONNRESET;
     }
+}
+
+// Context switches plus CPU clock ticks of the given threads of a process, from /proc: both
+// stay put while the threads sleep, and a thread that spins adds ticks if not switches.
+long activity(pid_t pid, const std::vector<std::string> &tids) {
+    long total = 0;
+    for (const auto &tid : tids) {
+        const std::string dir = "/proc/" + std::to_string(pid) + "/task/" + tid;
+        std::ifstream status(dir + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::stol(line.substr(line.find(':') + 1));
+        std::ifstream stat_file(dir + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(stat_file)), {});
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::vector<std::string> field{std::istream_iterator<std::string>(fields), {}};
+        if (field.size() > 12)
+            total += std::stol(field[11]) + std::stol(field[12]);  // utime, stime
+    }
+    return total;
+}
+
+std::vector<std::string> threads_of(pid_t pid) {
+    std::vector<std::string> tids;
+    for (const auto &entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+        tids.push_back(entry.path().filename());
+    return tids;
 }
 
 }  // namespace
@@ -558,4 +590,37 @@ TEST(StackRequests, ARequestReadByItsCallerEndsWhenTheServiceDiesOrTheHandleClos
             EXPECT_NE(KRVXClose(h), 0);
         }
     }
+}
+
+// Between requests nothing runs: not the service's loop, not a handle's library thread, with
+// or without a callback, also after replies have been read (the service watches its clients'
+// sockets for room to write, edge-triggered; level-triggered it would spin).
+TEST(StackIdle, IdleClientsWakeNeitherTheServiceNorTheirLibraryThreads) {
+    ServiceProcess service({"--time-scale", "0"});
+    ASSERT_TRUE(service.ready());
+    const auto before = threads_of(::getpid());  // the test's own and any sanitizer's
+    const int plain = open_ok(), with_callback = open_ok();
+    ASSERT_NE(KRVXSetReceiveCallback(
+                  with_callback, [](const char *, void *) {}, nullptr),
+              0);
+    for (int i = 0; i < 50; ++i) {
+        DeviceInfo info{};
+        ASSERT_NE(KRVXGetKRVXInfo(i % 2 ? plain : with_callback, &info), 0);
+    }
+    std::vector<std::string> library;
+    for (const auto &tid : threads_of(::getpid()))
+        if (std::find(before.begin(), before.end(), tid) == before.end())
+            library.push_back(tid);
+    ASSERT_EQ(library.size(), 2u);
+    const std::vector<std::string> loop{std::to_string(service.pid())};
+    // Past the handshake deadline (2 s) of the last connection: the service's timer wakes it
+    // there once, cancelled or not (Asio leaves its timer descriptor set).
+    std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+    const long service_before = activity(service.pid(), loop),
+               library_before = activity(::getpid(), library);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(activity(service.pid(), loop), service_before);
+    EXPECT_EQ(activity(::getpid(), library), library_before);
+    KRVXClose(plain);
+    KRVXClose(with_callback);
 }
