@@ -70,6 +70,18 @@ void deliver_frame(const wire::ReceivedFrame &f, KRVXReceiveFrameCallback callba
     callback(&record, user_data);
 }
 
+// The reply as a caller gets it: a Refusal becomes nullopt with its status in `error`, its
+// reason noted for KRVXErrorText; anything else sets `error` to 0.
+std::optional<wire::Message> unless_refused(std::optional<wire::Message> reply, int32_t &error) {
+    if (const auto *refusal = std::get_if<wire::Refusal>(&reply->body)) {
+        error = wire::to_int(refusal->status);
+        note_failure({refusal->status, refusal->why});
+        return std::nullopt;
+    }
+    error = 0;
+    return reply;
+}
+
 // How late a direct request's blocking read may end after its deadline; below this the
 // socket's receive timeout is not set again for every request.
 constexpr long kReceiveTimeoutSlackUs = 10000;
@@ -259,13 +271,7 @@ std::optional<wire::Message> Connection::request(wire::Body body, std::chrono::m
         note_failure({wire::Status::CommFailed, death_.why});
         return std::nullopt;
     }
-    if (const auto *refusal = std::get_if<wire::Refusal>(&reply->body)) {
-        error = wire::to_int(refusal->status);
-        note_failure({refusal->status, refusal->why});
-        return std::nullopt;
-    }
-    error = 0;
-    return reply;
+    return unless_refused(std::move(reply), error);
 }
 
 void Connection::end_connection(std::unique_lock<std::mutex> &lock, wire::Outcome why) {
@@ -341,13 +347,7 @@ std::optional<wire::Message> Connection::request_direct(uint32_t id,
     lock.unlock();
     if (wake)
         wake_library_thread();
-    if (const auto *refusal = std::get_if<wire::Refusal>(&reply->body)) {
-        error = wire::to_int(refusal->status);
-        note_failure({refusal->status, refusal->why});
-        return std::nullopt;
-    }
-    error = 0;
-    return reply;
+    return unless_refused(std::move(reply), error);
 }
 
 Connection::DirectEnd Connection::read_direct(uint32_t id, Clock::time_point &deadline, bool wait,
