@@ -12,6 +12,11 @@
 //               itself); a client whose buffer would pass its share (events pile up while
 //               it does not read) is dropped.
 //
+// Wake-ups: the socket is watched for input and, edge-triggered, for room to write, so the
+// loop wakes when the client reads what was written to it, as a blocking reader would: a
+// request sent right after a reply finds the loop awake. Nothing wakes it while the client
+// is idle.
+//
 // Threads: loop thread only. A Session is owned by the Server's table and by the
 // asynchronous operations in flight; end() and drop() end it and tell the Server once.
 #pragma once
