@@ -84,39 +84,17 @@ void BM_UnixSocketFloor(benchmark::State &state) {
 }
 BENCHMARK(BM_UnixSocketFloor)->UseRealTime();
 
-void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
-    const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
-    Child service({KRVXD_PATH, "--socket", socket, "--time-scale", "0"}, socket);
-    ::setenv("KRVX_SOCKET", socket.c_str(), 1);
-    const int h = service.ready() ? KRVXOpen() : -1;
-    if (h <= 0) {
-        state.SkipWithError("krvxd did not start");
-        return;
-    }
-    std::vector<double> us;
-    us.reserve(200000);
-    for (auto _ : state) {
-        if (!time_get_info(state, h, us))
-            break;
-    }
-    KRVXClose(h);
-    report(state, us);
-    std::filesystem::remove_all(dir);
-}
-BENCHMARK(BM_KrvxGetInfoRoundTrip)->UseRealTime();
-
-// The same round trip with other clients connected that do nothing (range(0) of them, each
-// with its library thread), or with a receive callback set on the handle (range(1) = 1: the
-// reply then comes through the handle's library thread).
-void BM_KrvxGetInfoBeside(benchmark::State &state) {
+// KRVXGetKRVXInfo round trips through a private krvxd, with `idle_clients` others connected
+// that do nothing (each with its library thread) and, with `callback`, a receive callback set
+// on the handle (the reply then comes through the handle's library thread).
+void time_get_info_beside(benchmark::State &state, int64_t idle_clients, bool callback) {
     const std::string dir = temp_dir(), socket = dir + "/krvxd.sock";
     Child service({KRVXD_PATH, "--socket", socket, "--time-scale", "0"}, socket);
     ::setenv("KRVX_SOCKET", socket.c_str(), 1);
     std::vector<int> idle;
-    for (int64_t i = 0; service.ready() && i < state.range(0); ++i)
+    for (int64_t i = 0; service.ready() && i < idle_clients; ++i)
         idle.push_back(KRVXOpen());
     const int h = service.ready() ? KRVXOpen() : -1;
-    const bool callback = state.range(1) != 0;
     if (h <= 0 || std::count_if(idle.begin(), idle.end(), [](int i) { return i <= 0; }) > 0 ||
         (callback && !KRVXSetReceiveCallback(
                          h, [](const char *, void *) {}, nullptr))) {
@@ -134,6 +112,16 @@ void BM_KrvxGetInfoBeside(benchmark::State &state) {
         KRVXClose(i);
     report(state, us);
     std::filesystem::remove_all(dir);
+}
+
+void BM_KrvxGetInfoRoundTrip(benchmark::State &state) {
+    time_get_info_beside(state, 0, false);
+}
+BENCHMARK(BM_KrvxGetInfoRoundTrip)->UseRealTime();
+
+// The same with range(0) idle clients, or range(1) = 1: with a receive callback.
+void BM_KrvxGetInfoBeside(benchmark::State &state) {
+    time_get_info_beside(state, state.range(0), state.range(1) != 0);
 }
 BENCHMARK(BM_KrvxGetInfoBeside)
     ->ArgNames({"idle", "callback"})

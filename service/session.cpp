@@ -32,11 +32,8 @@ Session::Session(Server &server, uint64_t id, stream_protocol::socket socket)
 void Session::start() {
     std::error_code ec;
     socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBuffer), ec);
-    // Ask once for room to write: Asio keeps the socket's write interest (edge-triggered) from
-    // then on, so a client reading our output wakes this thread as it wakes a blocking reader,
-    // and a request sent right after a reply finds the thread awake. On an idle machine waking
-    // a sleeping CPU is most of a round trip; the cost is one wake-up per read by a client that
-    // sends nothing after it.
+    // Asked for once, Asio keeps the socket's write interest (edge-triggered): see Wake-ups
+    // in session.h. On an idle machine waking a sleeping CPU is most of a round trip.
     socket_.async_wait(stream_protocol::socket::wait_write, [](std::error_code) {});
     arm_deadline(server_.limits().handshake_timeout, "no handshake in time");
     read_more();
